@@ -1,0 +1,20 @@
+// MD5 of a whole file as 32 lower-case hexadecimal digits, from the platform's
+// cryptographic service (CryptoAPI on Windows, OpenSSL's libcrypto elsewhere).
+#pragma once
+
+#include <stdint.h>
+
+enum { DIGEST_SIZE = 33 };   // 32 hex digits and the terminator
+
+// The program-wide digest text. Identification also uses it as scratch space for
+// the version text it probes, so after a probe it holds those bytes until the
+// digest overwrites them.
+extern char digest[DIGEST_SIZE];
+
+// Streams the file in 1024-byte blocks. Returns 0 with `out` filled, or a
+// non-zero platform error code with `out` untouched. One implementation per
+// platform.
+uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]);
+
+// The same into `digest`.
+uint32_t file_md5_hex(const char *filename);

@@ -1,0 +1,83 @@
+// File services for Windows. Paths are ANSI code-page byte strings, handed to
+// the C runtime unchanged.
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include "patch/fileio.h"
+
+FILE *open_regular_file(const char *path, const char *mode) {
+    struct _stat64 st;
+    if (_stat64(path, &st) != 0) return nullptr;
+    if ((st.st_mode & _S_IFMT) != _S_IFREG) {
+        // Device names such as CON or COM1 would otherwise open and block on read.
+        errno = (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : ENOTSUP;
+        return nullptr;
+    }
+    FILE *file = fopen(path, mode);
+    if (!file) return nullptr;
+    if (GetFileType((HANDLE)_get_osfhandle(_fileno(file))) != FILE_TYPE_DISK) {
+        fclose(file);
+        errno = ENOTSUP;
+        return nullptr;
+    }
+    return file;
+}
+
+int64_t file_size_of(const char *path, int *regular) {
+    struct _stat64 st;
+    *regular = 0;
+    if (_stat64(path, &st) != 0) return -1;
+    *regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+    return (int64_t)st.st_size;
+}
+
+FILE *create_new_file(const char *path) {
+    int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return nullptr;
+    FILE *file = _fdopen(fd, "wb");
+    if (!file) {
+        int err = errno;
+        _close(fd);
+        _unlink(path);
+        errno = err;
+    }
+    return file;
+}
+
+void path_to_utf8(const char *path, char *out, size_t size) {
+    if (!size) return;
+    out[0] = '\0';
+    int wide_len = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (wide_len <= 0) return;
+    wchar_t *wide = (wchar_t *)malloc(sizeof(wchar_t) * (size_t)wide_len);
+    if (!wide) return;
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide, wide_len);
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, (int)size, nullptr, nullptr);
+    if (n <= 0) {
+        // Too long for `out`: convert into a scratch buffer and cut at a character start.
+        int need = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        char *full = need > 0 ? (char *)malloc((size_t)need) : nullptr;
+        if (full) {
+            WideCharToMultiByte(CP_UTF8, 0, wide, -1, full, need, nullptr, nullptr);
+            size_t cut = size - 1;
+            while (cut > 0 && ((unsigned char)full[cut] & 0xC0) == 0x80) --cut;
+            memcpy(out, full, cut);
+            out[cut] = '\0';
+            free(full);
+        }
+    }
+    free(wide);
+}
+
+void console_binary_output(void) {
+    // Same bytes on every platform: no "\r" slipped in before each "\n".
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+const char *error_text(int err) { return err == ENOTSUP ? "Not a regular file" : strerror(err); }

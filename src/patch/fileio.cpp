@@ -1,0 +1,26 @@
+#include "patch/fileio.h"
+
+#include <errno.h>
+
+const FileIo kStdioFileIo = {open_regular_file, fseek, fread, fwrite, fflush, fclose};
+
+// stdio does not promise errno on a short read or write; fall back to EIO so a
+// failure is never reported as "Success".
+static int errno_or_eio(void) { return errno ? errno : EIO; }
+
+int read_at(const FileIo *io, FILE *file, long offset, void *buffer, size_t size) {
+    errno = 0;
+    if (io->seek(file, offset, SEEK_SET) != 0) return errno_or_eio();
+    if (io->read(buffer, 1, size, file) != size) {
+        // End of file is not an errno condition: say what it is.
+        return ferror(file) ? errno_or_eio() : EIO;
+    }
+    return 0;
+}
+
+int write_at(const FileIo *io, FILE *file, long offset, const void *buffer, size_t size) {
+    errno = 0;
+    if (io->seek(file, offset, SEEK_SET) != 0) return errno_or_eio();
+    if (io->write(buffer, 1, size, file) != size) return errno_or_eio();
+    return 0;
+}

@@ -1,0 +1,50 @@
+// How the engine reaches files. Two layers:
+//  - a few platform services with one implementation per platform (file_posix.cpp,
+//    file_win32.cpp), chosen at link time;
+//  - FileIo, the table of stdio-shaped calls that identification and the patch
+//    writer go through. Production code always uses kStdioFileIo; tests hand in
+//    a table that fails on purpose, since overwriting bytes in place never meets
+//    a full disk and permission bits stop nothing for root.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+// Opens `path` with an fopen mode ("rb", "rb+") only if it is a regular file.
+// Never blocks on FIFOs, devices or other special files: those fail with errno
+// set (ENOTSUP for "not a regular file"). Returns null on failure.
+FILE *open_regular_file(const char *path, const char *mode);
+
+// Size of `path` in bytes, -1 when it cannot be examined (errno set). `regular`
+// receives whether it is a regular file. Follows links; a dangling link fails.
+int64_t file_size_of(const char *path, int *regular);
+
+// Creates `path` for binary writing only if it does not exist yet (for backups).
+FILE *create_new_file(const char *path);
+
+// Writes `path` (the platform's file-name encoding: ANSI code page on Windows,
+// bytes on Linux) as UTF-8 into `out`, replacing what cannot be converted with
+// U+FFFD. Always terminated; cut at a character boundary if `size` is too small.
+void path_to_utf8(const char *path, char *out, size_t size);
+
+// Makes stdout and stderr write bytes unchanged (no newline translation).
+void console_binary_output(void);
+
+// Text of the platform's error number, for messages.
+const char *error_text(int err);
+
+struct FileIo {
+    FILE *(*open)(const char *path, const char *mode);
+    int (*seek)(FILE *file, long offset, int origin);
+    size_t (*read)(void *buffer, size_t size, size_t count, FILE *file);
+    size_t (*write)(const void *buffer, size_t size, size_t count, FILE *file);
+    int (*flush)(FILE *file);
+    int (*close)(FILE *file);
+};
+
+extern const FileIo kStdioFileIo;
+
+// Reads exactly `size` bytes at `offset` through `io`; 0 on success, else an errno.
+int read_at(const FileIo *io, FILE *file, long offset, void *buffer, size_t size);
+// Writes exactly `size` bytes at `offset` through `io`; 0 on success, else an errno.
+int write_at(const FileIo *io, FILE *file, long offset, const void *buffer, size_t size);

@@ -1,0 +1,135 @@
+#include "patch/identify.h"
+
+#include <errno.h>
+#include <inttypes.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "patch/text.h"
+
+// Longest probe text plus its terminator.
+enum { PROBE_MAX = 32 };
+
+static int probe_matches(const ExeProfile *row, const char *bytes) {
+    return memcmp(row->probe_text, bytes, strlen(row->probe_text) + 1) == 0;
+}
+
+int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalogue, const FileIo *io) {
+    memset(out, 0, sizeof *out);
+    out->profile = NO_PROFILE;
+    out->fps_byte = -1;
+    out->music_fix = MUSIC_FIX_UNAVAILABLE;
+
+    int regular = 0;
+    errno = 0;
+    int64_t size = file_size_of(path, &regular);
+    if (size < 0) {
+        snprintf(out->error, sizeof out->error, "cannot examine the file: %s", error_text(errno));
+        return 0;
+    }
+    if (!regular) {
+        snprintf(out->error, sizeof out->error, "not a regular file");
+        return 0;
+    }
+
+    // Every row is tried, as the sizes alone already single out at most one.
+    const ExeProfile *size_match = nullptr;
+    int open_error = 0;
+    for (size_t i = 0; i < catalogue->profile_count; ++i) {
+        const ExeProfile *row = &catalogue->profiles[i];
+        if ((uint64_t)size != row->file_size) continue;
+        size_match = row;
+        errno = 0;
+        FILE *file = io->open(path, "rb");
+        if (!file) {
+            open_error = errno ? errno : EIO;
+            continue;
+        }
+        char probe[PROBE_MAX];
+        size_t len = strlen(row->probe_text) + 1;
+        int err = len <= sizeof probe ? read_at(io, file, row->probe_offset, probe, len) : EINVAL;
+        io->close(file);
+        if (!err && probe_matches(row, probe)) out->profile = (uint8_t)i;
+    }
+
+    if (out->profile == NO_PROFILE) {
+        if (!size_match)
+            snprintf(out->error, sizeof out->error, "its size of %" PRId64 " bytes matches no supported edition",
+                     size);
+        else if (open_error)
+            snprintf(out->error, sizeof out->error, "cannot open the file: %s", error_text(open_error));
+        else
+            snprintf(out->error, sizeof out->error, "its size matches the %s, but its version text does not",
+                     size_match->edition_name);
+        return 0;
+    }
+
+    const ExeProfile *row = &catalogue->profiles[out->profile];
+    out->supported = 1;
+    out->md5_ok = file_md5_hex_to(path, out->md5) == 0;
+    out->unmodified = out->md5_ok && strcmp(row->md5_hex, out->md5) == 0;
+    snprintf(out->status, sizeof out->status, "%s%s", out->unmodified ? "Unmodified " : "Modified ",
+             row->edition_name);
+
+    const MusicFix *fix = music_fix_for(catalogue, out->profile);
+    FILE *file = io->open(path, "rb");
+    if (file) {
+        unsigned char byte;
+        if (read_at(io, file, row->fps_offset, &byte, 1) == 0) out->fps_byte = byte;
+        if (fix) {
+            unsigned char bytes[256];
+            int err = read_at(io, file, fix->offset, bytes, fix->length);
+            out->music_fix = !err && memcmp(bytes, fix->bytes, fix->length) == 0 ? MUSIC_FIX_APPLIED
+                                                                                  : MUSIC_FIX_ABSENT;
+        }
+        io->close(file);
+    } else if (fix) {
+        out->music_fix = MUSIC_FIX_ABSENT;
+    }
+    return 1;
+}
+
+static void refuse_selection(const char *title, const char *text) {
+    PatcherState *state = &patcher_state;
+    state->path_len = (int32_t)copy_text(state->path, sizeof state->path, kPathPrompt);
+    state->profile = NO_PROFILE;
+    digest[0] = '\0';
+    state->status[0] = '\0';
+    state->fps_limit = 96;
+    queue_message(&message_popup, MESSAGE_KIND_ERROR, title, text);
+}
+
+void identify_exe(const char *path) {
+    PatcherState *state = &patcher_state;
+    IdentifyResult result;
+    identify_file(path, &result);
+    if (!result.supported) {
+        refuse_selection(kTitleUnsupported, kSupportedEditions);
+        return;
+    }
+    const ExeProfile *row = &kExeProfiles[result.profile];
+    state->profile = result.profile;
+    // Without a digest the buffer keeps the version text it was probed with.
+    copy_text(digest, sizeof digest, result.md5_ok ? result.md5 : row->probe_text);
+    copy_text(state->status, sizeof state->status, result.status);
+    if (result.fps_byte >= 0) state->fps_limit = result.fps_byte;
+}
+
+void select_file(const char *chosen) {
+    size_t len = strlen(chosen);
+    if (len >= sizeof patcher_state.path) {
+        refuse_selection(kTitlePathTooLong, kTextPathTooLong);
+        return;
+    }
+    memmove(patcher_state.path, chosen, len + 1);
+    patcher_state.path_len = (int32_t)len;
+    identify_exe(patcher_state.path);
+}
+
+const char *music_fix_state_name(MusicFixState state) {
+    switch (state) {
+    case MUSIC_FIX_APPLIED: return "applied";
+    case MUSIC_FIX_ABSENT: return "absent";
+    default: return "unavailable";
+    }
+}

@@ -1,0 +1,40 @@
+// The patch writer: stores a frame-rate limit, and the music-loop fix where the
+// edition has one, into an identified executable, in place.
+//
+// Nothing is written unless the file still has the selected edition's size and
+// version text. Every seek, read, write, flush and close is checked; when one
+// fails after the file was opened, the bytes that were there are put back.
+// The file's size never changes.
+#pragma once
+
+#include <stdint.h>
+
+#include "patch/catalogue.h"
+#include "patch/fileio.h"
+
+struct PatchSettings {
+    int32_t fps_limit;   // only the low byte is written
+    int music_fix;       // 1: write the fix too (ignored for editions without one)
+};
+
+enum PatchStatus {
+    PATCH_DONE,
+    PATCH_NO_PROFILE,          // nothing identified: nothing opened, nothing written
+    PATCH_NOT_OPENED,          // the file cannot be opened for update: nothing written
+    PATCH_FILE_CHANGED,        // size or version text no longer match: nothing written
+    PATCH_IO_FAILED,           // a step failed; the file is as it was
+    PATCH_IO_FAILED_UNRESTORED,  // a step failed and the old bytes could not be put back
+};
+
+struct PatchOutcome {
+    PatchStatus status;
+    int changed_bytes;   // bytes whose value the patch changed (0 unless PATCH_DONE)
+    char error[512];     // what failed and why, for every status but PATCH_DONE
+};
+
+PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *settings, PatchOutcome *out,
+                       const Catalogue *catalogue = &kCatalogue, const FileIo *io = &kStdioFileIo);
+
+// What "Patch" does: patches patcher_state's file with its settings and queues
+// the outcome in message_popup.
+void apply_patch(void);

@@ -1,0 +1,40 @@
+// The two records of mutable state that the engine and the patcher window share:
+// the selected file with the settings to patch it with, and the one pending message.
+#pragma once
+
+#include <stdint.h>
+
+enum {
+    PATCHER_PATH_SIZE = 256,    // 255 bytes of path and the terminator
+    PATCHER_STATUS_SIZE = 43,
+    MESSAGE_TITLE_SIZE = 256,
+    MESSAGE_TEXT_SIZE = 4096,
+};
+
+enum { MESSAGE_KIND_ERROR = 0, MESSAGE_KIND_INFO = 1 };
+
+struct PatcherState {
+    char path[PATCHER_PATH_SIZE];   // chosen file (ANSI code page bytes) or the prompt
+    int32_t path_len;               // strlen(path); Nuklear's edit-field length type
+    uint8_t profile;                // 0..6 or NO_PROFILE
+    int32_t fps_limit;              // Nuklear's slider type; only the low byte reaches a file
+    char status[PATCHER_STATUS_SIZE];
+    int32_t music_fix;              // 1: write the music-loop fix
+};
+
+struct MessagePopup {
+    int32_t visible;
+    uint32_t kind;                  // MESSAGE_KIND_*
+    char title[MESSAGE_TITLE_SIZE];
+    char text[MESSAGE_TEXT_SIZE];
+};
+
+// The program's single instances, owned by the start-up code.
+extern PatcherState patcher_state;
+extern MessagePopup message_popup;
+
+void patcher_state_init(PatcherState *state);
+
+// Replaces whatever message was pending. Texts longer than the buffers are cut
+// at the buffer's end (none of the program's own texts comes close).
+void queue_message(MessagePopup *popup, uint32_t kind, const char *title, const char *text);

@@ -1,0 +1,9 @@
+// UTF-8 checks for text that leaves the program (JSON, the path field).
+#pragma once
+
+#include <stddef.h>
+
+// Copies `in` to `out` (`size` bytes, always terminated), keeping valid UTF-8
+// sequences and replacing every byte that starts no valid sequence with U+FFFD.
+// Cuts only between characters when `out` is too small.
+void utf8_sanitize(const char *in, char *out, size_t size);
