@@ -3,6 +3,7 @@
 #include <errno.h>
 
 const FileIo kStdioFileIo = {open_regular_file, fseek, fread, fwrite, fflush, fclose};
+const FileIo *engine_io = &kStdioFileIo;
 
 // stdio does not promise errno on a short read or write; fall back to EIO so a
 // failure is never reported as "Success".

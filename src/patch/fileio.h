@@ -44,6 +44,10 @@ struct FileIo {
 
 extern const FileIo kStdioFileIo;
 
+// The table that the patcher window's operations (identify_exe, apply_patch)
+// use: kStdioFileIo unless a test swaps it.
+extern const FileIo *engine_io;
+
 // Reads exactly `size` bytes at `offset` through `io`; 0 on success, else an errno.
 int read_at(const FileIo *io, FILE *file, long offset, void *buffer, size_t size);
 // Writes exactly `size` bytes at `offset` through `io`; 0 on success, else an errno.

@@ -102,7 +102,7 @@ static void refuse_selection(const char *title, const char *text) {
 void identify_exe(const char *path) {
     PatcherState *state = &patcher_state;
     IdentifyResult result;
-    identify_file(path, &result);
+    identify_file(path, &result, &kCatalogue, engine_io);
     if (!result.supported) {
         refuse_selection(kTitleUnsupported, kSupportedEditions);
         return;

@@ -132,7 +132,7 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
 void apply_patch(void) {
     PatchSettings settings = {patcher_state.fps_limit, patcher_state.music_fix == 1};
     PatchOutcome outcome;
-    switch (patch_file(patcher_state.path, patcher_state.profile, &settings, &outcome)) {
+    switch (patch_file(patcher_state.path, patcher_state.profile, &settings, &outcome, &kCatalogue, engine_io)) {
     case PATCH_DONE:
         queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleSuccess, kTextSuccess);
         break;

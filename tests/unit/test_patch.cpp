@@ -1,0 +1,221 @@
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "files.h"
+#include "patch/identify.h"
+#include "patch/patch.h"
+
+namespace {
+
+// File access that fails on purpose: the Nth call of a kind fails (1-based,
+// 0 = never). A failing write first writes half its bytes, like a disk that
+// fills up part-way.
+struct Faults {
+    int open_rw, read, write, flush, close;
+    int opens_rw, reads, writes, flushes, closes;
+} faults;
+
+FILE *faulty_open(const char *path, const char *mode) {
+    if (strchr(mode, '+') && ++faults.opens_rw == faults.open_rw) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return open_regular_file(path, mode);
+}
+size_t faulty_read(void *buffer, size_t size, size_t count, FILE *file) {
+    if (++faults.reads == faults.read) {
+        errno = EIO;
+        return 0;
+    }
+    return fread(buffer, size, count, file);
+}
+size_t faulty_write(const void *buffer, size_t size, size_t count, FILE *file) {
+    if (++faults.writes == faults.write) {
+        size_t half = fwrite(buffer, size, count / 2, file);
+        errno = ENOSPC;
+        return half;
+    }
+    return fwrite(buffer, size, count, file);
+}
+int faulty_flush(FILE *file) {
+    if (++faults.flushes == faults.flush) {
+        errno = ENOSPC;
+        return EOF;
+    }
+    return fflush(file);
+}
+int faulty_close(FILE *file) {
+    int result = fclose(file);
+    if (++faults.closes == faults.close) {
+        errno = EIO;
+        return EOF;
+    }
+    return result;
+}
+const FileIo kFaultyIo = {faulty_open, fseek, faulty_read, faulty_write, faulty_flush, faulty_close};
+
+class Patch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        patcher_state_init(&patcher_state);
+        memset(&message_popup, 0, sizeof message_popup);
+        faults = Faults{};
+        engine_io = &kStdioFileIo;
+    }
+    void TearDown() override { engine_io = &kStdioFileIo; }
+
+    // Writes a synthetic edition and selects it as "Browse" would.
+    std::string select(size_t row, uint8_t fps) {
+        std::string path = dir.path("game.exe");
+        write_file(path, synthetic_exe(kExeProfiles[row], fps));
+        select_file(path.c_str());
+        EXPECT_EQ(row, patcher_state.profile);
+        return path;
+    }
+
+    void expect_message(uint32_t kind, const char *title) {
+        EXPECT_EQ(1, message_popup.visible);
+        EXPECT_EQ(kind, message_popup.kind);
+        EXPECT_STREQ(title, message_popup.title);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(Patch, ChangesExactlyTheNamedBytes) {
+    for (size_t row = 0; row < EXE_PROFILE_COUNT; ++row) {
+        for (int fix_on = 0; fix_on <= 1; ++fix_on) {
+            SCOPED_TRACE(std::string(kExeProfiles[row].edition_name) + (fix_on ? ", fix on" : ", fix off"));
+            std::string path = select(row, 96);
+            Bytes before = read_file(path);
+            patcher_state.fps_limit = 30;
+            patcher_state.music_fix = fix_on;
+            apply_patch();
+            expect_message(1, "Success");
+            EXPECT_STREQ("Quelmor: Kelm executable patched successfully", message_popup.text);
+
+            Bytes expected = before;
+            expected[kExeProfiles[row].fps_offset] = 30;
+            const MusicFix *fix = music_fix_for(&kCatalogue, (uint8_t)row);
+            if (fix_on && fix) memcpy(&expected[fix->offset], fix->bytes, fix->length);
+            Bytes after = read_file(path);
+            EXPECT_EQ(before.size(), after.size());
+            EXPECT_TRUE(expected == after);
+            EXPECT_GE(differing_offsets(before, after).size(), fix_on && fix ? 2u : 1u);
+        }
+    }
+}
+
+TEST_F(Patch, TwiceInARowAndChangedByteCount) {
+    std::string path = select(0, 96);
+    PatchSettings settings = {0x11E, 1};   // only the low byte, 0x1E, reaches the file
+    PatchOutcome outcome;
+    Bytes before = read_file(path);
+    ASSERT_EQ(PATCH_DONE, patch_file(path.c_str(), 0, &settings, &outcome));
+    Bytes once = read_file(path);
+    EXPECT_EQ(differing_offsets(before, once).size(), (size_t)outcome.changed_bytes);
+    EXPECT_EQ(0x1E, once[kExeProfiles[0].fps_offset]);
+    ASSERT_EQ(PATCH_DONE, patch_file(path.c_str(), 0, &settings, &outcome));
+    EXPECT_EQ(0, outcome.changed_bytes);
+    EXPECT_TRUE(once == read_file(path));
+
+    apply_patch();
+    message_popup.visible = 0;
+    apply_patch();
+    expect_message(1, "Success");
+}
+
+TEST_F(Patch, NothingToPatchIsAReadingError) {
+    apply_patch();   // before any file
+    expect_message(0, "Reading error");
+    EXPECT_STREQ(
+        "Please, choose Quelmor: Kelm executable first\r\nSupported:\r\nv1.1 CD-ROM edition, v1.01 CD-ROM "
+        "edition,\r\nv1.0 CD-ROM edition,\r\nv1.1 Floppy edition, v1.0 Floppy edition (Spanish),\r\nv1.0 "
+        "Floppy edition (20.09.94)\r\nv1.0 Floppy edition (16.09.94)",
+        message_popup.text);
+
+    std::string path = select(3, 96);
+    remove(path.c_str());   // gone since "Browse"
+    apply_patch();
+    expect_message(0, "Reading error");
+
+    PatchOutcome outcome;
+    PatchSettings settings = {30, 0};
+    EXPECT_EQ(PATCH_NOT_OPENED, patch_file(dir.root().c_str(), 3, &settings, &outcome));
+}
+
+TEST_F(Patch, FileChangedSinceIdentificationIsLeftAlone) {
+    struct Swap {
+        const char *name;
+        Bytes bytes;
+    };
+    Bytes truncated = synthetic_exe(kExeProfiles[0], 96);
+    truncated.resize(kExeProfiles[0].fps_offset - 10);
+    Bytes same_size_other_text = synthetic_exe(kExeProfiles[0], 96);
+    same_size_other_text[kExeProfiles[0].probe_offset] = 'X';
+    const Swap swaps[] = {
+        {"truncated", truncated},
+        {"another edition", synthetic_exe(kExeProfiles[1], 96)},
+        {"same size, other version text", same_size_other_text},
+        {"empty", Bytes()},
+    };
+    for (const Swap &s : swaps) {
+        SCOPED_TRACE(s.name);
+        std::string path = select(0, 96);
+        write_file(path, s.bytes);
+        patcher_state.music_fix = 1;
+        apply_patch();
+        expect_message(0, "Reading error");
+        EXPECT_TRUE(s.bytes == read_file(path));
+    }
+}
+
+TEST_F(Patch, FailuresPutTheOriginalBytesBack) {
+    struct Case {
+        const char *name;
+        Faults plan;
+        const char *step;
+    };
+    // Calls on the way: read probe, read the two runs of originals; write the
+    // limit, then the fix; flush; close.
+    const Case cases[] = {
+        {"reading the originals", Faults{0, 2, 0, 0, 0, 0, 0, 0, 0, 0}, "reading the bytes to replace"},
+        {"writing the limit", Faults{0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, "writing the frame-rate limit"},
+        {"writing the fix part-way", Faults{0, 0, 2, 0, 0, 0, 0, 0, 0, 0}, "writing the music-loop fix"},
+        {"flushing", Faults{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}, "saving the file"},
+        {"closing", Faults{0, 0, 0, 0, 1, 0, 0, 0, 0, 0}, "closing the file"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = select(0, 96);
+        Bytes before = read_file(path);
+        patcher_state.fps_limit = 30;
+        patcher_state.music_fix = 1;
+        faults = c.plan;
+        engine_io = &kFaultyIo;
+        apply_patch();
+        engine_io = &kStdioFileIo;
+
+        expect_message(0, "Patching error");
+        EXPECT_NE(nullptr, strstr(message_popup.text, "could not be patched")) << message_popup.text;
+        EXPECT_NE(nullptr, strstr(message_popup.text, c.step)) << message_popup.text;
+        EXPECT_NE(nullptr, strstr(message_popup.text, "left as it was")) << message_popup.text;
+        EXPECT_EQ(nullptr, strstr(message_popup.text, "Success"));
+        EXPECT_TRUE(before == read_file(path));
+    }
+}
+
+TEST_F(Patch, RestoreThatFailsTooIsReportedAsSuch) {
+    std::string path = select(0, 96);
+    PatchSettings settings = {30, 1};
+    PatchOutcome outcome;
+    faults = Faults{2, 0, 2, 0, 0, 0, 0, 0, 0, 0};   // the fix write fails, then reopening fails
+    EXPECT_EQ(PATCH_IO_FAILED_UNRESTORED, patch_file(path.c_str(), 0, &settings, &outcome, &kCatalogue, &kFaultyIo));
+    EXPECT_NE(nullptr, strstr(outcome.error, "could not be put back")) << outcome.error;
+    EXPECT_EQ(read_file(path).size(), kExeProfiles[0].file_size);
+}
+
+}  // namespace
