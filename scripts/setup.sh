@@ -17,6 +17,7 @@ packages=(
   googletest libbenchmark-dev libssl-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xdotool x11-utils imagemagick
+  fonts-dejavu-core python3-fonttools python3-pil
 )
 
 as_root() {

@@ -1,0 +1,127 @@
+// The main panel: path and "Browse", status, frame-rate field and slider, the
+// music-fix check box, and "Info", the credit line and "Patch". Everything that
+// survives a frame lives in patcher_state.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "patch/catalogue.h"
+#include "patch/chooser.h"
+#include "patch/fileio.h"
+#include "patch/identify.h"
+#include "patch/patch.h"
+#include "patch/state.h"
+#include "ui/patcher_ui.h"
+
+namespace {
+
+// Nuklear keeps a pointer to the ratios while it lays out the row's cells.
+float path_ratio[2] = {0.8f, 0.2f};
+
+// The path as the field shows it. `path` holds file-system bytes (the ANSI code
+// page on Windows) while Nuklear reads UTF-8, so the field gets a UTF-8 copy,
+// remade only when the path changes; the file functions keep using `path`.
+struct PathView {
+    char source[PATCHER_PATH_SIZE];
+    char text[PATCHER_PATH_SIZE * 3];
+    int len;
+} path_view;
+
+void refresh_path_view(const char *path) {
+    if (path_view.text[0] && strcmp(path_view.source, path) == 0) return;
+    strcpy(path_view.source, path);
+    path_to_utf8(path, path_view.text, sizeof path_view.text);
+    path_view.len = (int)strlen(path_view.text);
+}
+
+}  // namespace
+
+void declare_main_panel(struct nk_context *ctx, struct nk_image gear_image) {
+    PatcherState *state = &patcher_state;
+
+    nk_layout_row(ctx, NK_DYNAMIC, 30, 2, path_ratio);
+    refresh_path_view(state->path);
+    nk_edit_string(ctx, NK_EDIT_READ_ONLY, path_view.text, &path_view.len, (int)sizeof path_view.text,
+                   nk_filter_default);
+    if (nk_button_label(ctx, "Browse")) {
+        const char *chosen = choose_file(1, nullptr);
+        if (chosen) select_file(chosen);
+    }
+
+    nk_layout_row_dynamic(ctx, 30, 1);
+    int status_len = (int)strlen(state->status);
+    nk_edit_string(ctx, NK_EDIT_READ_ONLY, state->status, &status_len, PATCHER_STATUS_SIZE, nk_filter_default);
+
+    // The field and fps_limit are one value: the text is rebuilt from the limit
+    // every frame, so an edit that does not read as 1..255 is undone next frame.
+    char fps_text[10];
+    int n = snprintf(fps_text, sizeof fps_text, "%d", (int)state->fps_limit);
+    fps_text[n < (int)sizeof fps_text ? n : (int)sizeof fps_text - 1] = '\0';
+
+    nk_layout_row_dynamic(ctx, 30, 2);
+    nk_label(ctx, "FPS limit (recommended <= 30):", NK_TEXT_RIGHT);
+    nk_flags result = nk_edit_string_zero_terminated(ctx, NK_EDIT_ALWAYS_INSERT_MODE, fps_text, 4, nk_filter_decimal);
+    if (result) {
+        int value = atoi(fps_text);
+        if (value >= 1 && value <= 255) state->fps_limit = value;
+    }
+
+    // While the field has the focus the slider only shows the value.
+    nk_layout_row_dynamic(ctx, 30, 1);
+    if (result & (NK_EDIT_ACTIVE | NK_EDIT_ACTIVATED)) {
+        int fps_shadow = state->fps_limit;
+        nk_slider_int(ctx, 1, &fps_shadow, 255, 1);
+    } else {
+        nk_slider_int(ctx, 1, &state->fps_limit, 255, 1);
+    }
+
+    nk_layout_row_dynamic(ctx, 30, 1);
+    if (state->profile <= 1) {
+        nk_checkbox_label(ctx, kMusicFixLabelShort, &state->music_fix);
+    } else {
+        // Only the v1.1 editions have a fix: a click never sticks.
+        nk_checkbox_label(ctx, kMusicFixLabelLong, &state->music_fix);
+        state->music_fix = 0;
+    }
+
+    nk_layout_row_dynamic(ctx, 30, 3);
+    if (nk_button_label(ctx, "Info"))
+        queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleInformation, kTextInformation);
+    nk_label(ctx, "2024 ostrel", NK_TEXT_CENTERED);
+    if (nk_button_image_label(ctx, gear_image, "Patch", NK_TEXT_CENTERED)) apply_patch();
+}
+
+void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2]) {
+    MessagePopup *popup = &message_popup;
+    if (!nk_popup_begin(ctx, NK_POPUP_STATIC, popup->title, NK_WINDOW_TITLE, nk_rect(0, 10, 490, 203))) {
+        popup->visible = 0;
+        return;
+    }
+    nk_layout_row_begin(ctx, NK_STATIC, 48, 3);
+    nk_layout_row_push(ctx, 48);
+    nk_image(ctx, popup_icons[popup->kind == MESSAGE_KIND_INFO ? 1 : 0]);
+    nk_layout_row_push(ctx, 5);
+    nk_spacing(ctx, 1);
+    // The text runs on below its 48-pixel cell, over the two empty rows.
+    nk_layout_row_push(ctx, 402);
+    nk_label_wrap(ctx, popup->text);
+    nk_layout_row_end(ctx);
+
+    nk_layout_row_dynamic(ctx, 25, 3);
+    nk_layout_row_dynamic(ctx, 25, 3);
+    nk_layout_row_dynamic(ctx, 25, 3);
+    nk_spacing(ctx, 1);
+    if (nk_button_label(ctx, "OK")) {
+        popup->visible = 0;
+        nk_popup_close(ctx);
+    }
+    nk_popup_end(ctx);
+}
+
+void patcher_frame(struct nk_context *ctx, const PatcherImages *images) {
+    if (nk_begin(ctx, "MainPanel", nk_rect(0, 0, PATCHER_WIDTH, PATCHER_HEIGHT), NK_WINDOW_NO_SCROLLBAR)) {
+        declare_main_panel(ctx, images->gear_image);
+        if (message_popup.visible) declare_popup(ctx, images->popup_icons);
+    }
+    nk_end(ctx);
+}

@@ -1,0 +1,28 @@
+// The patcher window: the main panel, the message popup and the look, declared
+// anew every frame. Platform-neutral: it talks to the platform only through
+// the host interface (host/host.h) and the file chooser.
+#pragma once
+
+#include "nuklear_config.h"
+
+// The images start-up decodes once and keeps for the whole run.
+struct PatcherImages {
+    struct nk_image gear_image;        // icon of the "Patch" button
+    struct nk_image box_ticked_image;  // check-box cursor skin
+    struct nk_image box_empty_image;   // check-box background skin
+    struct nk_image popup_icons[2];    // by message kind: 0 red cross, 1 green tick
+};
+
+enum { PATCHER_WIDTH = 500, PATCHER_HEIGHT = 223 };
+
+extern const char kPatcherTitle[];
+
+// One frame's declarations: "MainPanel" with its six rows and, while a message
+// is pending, the popup inside it.
+void patcher_frame(struct nk_context *ctx, const PatcherImages *images);
+
+void declare_main_panel(struct nk_context *ctx, struct nk_image gear_image);
+void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2]);
+
+// The check-box skin and the window padding, applied right after the theme.
+void apply_skins(struct nk_context *ctx, struct nk_image box_empty, struct nk_image box_ticked);
