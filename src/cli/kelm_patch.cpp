@@ -210,10 +210,7 @@ int patch_command(const char *path, int fps_given, int fps, int music_fix, int b
 
 int main(int argc, char **argv) {
     console_binary_output();
-    if (argc < 2) {
-        fputs(kUsage, stderr);
-        return EXIT_USAGE;
-    }
+    if (argc < 2) return usage_error("no command given%s", "");
     const char *command = argv[1];
     if (!strcmp(command, "--help") || !strcmp(command, "-h")) {
         fputs(kUsage, stdout);

@@ -1,7 +1,7 @@
 // The patcher's entry point: start-up, the frame loop and shutdown. Owns the
 // host record, the patcher state, the pending message and the decoded images
 // for the whole run. Takes nothing from the command line or the environment.
-#include "assets.h"
+#include "assets/assets.h"
 #include "host/host.h"
 #include "patch/catalogue.h"
 #include "patch/state.h"
