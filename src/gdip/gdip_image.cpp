@@ -1,0 +1,37 @@
+// Encoded images (PNG and whatever else GDI+'s built-in codecs read) decoded
+// into GDI+ images that Nuklear image handles point at. The renderer scales
+// the whole image into each image command's rectangle; nothing is cached.
+#include <shlwapi.h>
+
+#include "gdip/gdip.h"
+
+struct nk_image gdip_load_image_memory(const void *data, uint32_t size) {
+    IStream *stream = SHCreateMemStream((const BYTE *)data, size);
+    if (!stream) return nk_image_id(0);
+    GpImage *image = nullptr;
+    const GpStatus status = GdipLoadImageFromStream(stream, &image);
+    // GDI+ holds its own reference to the stream for as long as the image needs it.
+    stream->Release();
+    if (status != Ok || !image) return nk_image_id(0);
+    return gdip_wrap_image(image);
+}
+
+struct nk_image gdip_load_image_file(const wchar_t *path) {
+    GpImage *image = nullptr;
+    if (GdipLoadImageFromFile(path, &image) != Ok || !image) return nk_image_id(0);
+    return gdip_wrap_image(image);
+}
+
+struct nk_image gdip_wrap_image(GpImage *image) {
+    struct nk_image result = nk_image_ptr(image);
+    UINT width = 0, height = 0;
+    GdipGetImageHeight(image, &height);
+    GdipGetImageWidth(image, &width);
+    result.w = (unsigned short)width;
+    result.h = (unsigned short)height;
+    return result;
+}
+
+void gdip_image_free(struct nk_image *image) {
+    if (image && image->handle.ptr) GdipDisposeImage((GpImage *)image->handle.ptr);
+}

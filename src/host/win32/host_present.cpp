@@ -1,0 +1,14 @@
+// Frame presentation: every frame is drawn whole into the backend's back
+// buffer and copied to the window in one operation, so the user never sees a
+// half-drawn frame. Paint messages are answered from the same buffer
+// (host_events.cpp), which is why nothing here draws to the window directly.
+#include "host/host.h"
+
+void host_render(HostWindow *host, struct nk_color clear) {
+    gdip_clear(clear);
+    gdip_render(NK_ANTI_ALIASING_ON);
+    // Desktop mode lays out in the logical size and fills the screen with it,
+    // aspect ratio notwithstanding.
+    gdip_present(host_mode == HOST_MODE_DESKTOP, host_output_width, host_output_height);
+    nk_clear(host->ctx);
+}
