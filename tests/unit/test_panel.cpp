@@ -90,12 +90,14 @@ class Panel : public ::testing::Test {
         return nullptr;
     }
 
-    // A press (buttons fire on press) then a release, in two frames.
+    // A press (buttons fire on press) then a release, in two frames; what the
+    // press frame drew is kept in `pressed`.
     void click(float x, float y) {
         frame([&](nk_context *c) {
             nk_input_motion(c, (int)x, (int)y);
             nk_input_button(c, NK_BUTTON_LEFT, (int)x, (int)y, 1);
         });
+        pressed = drawn;
         frame([&](nk_context *c) { nk_input_button(c, NK_BUTTON_LEFT, (int)x, (int)y, 0); });
     }
     void click_text(const std::string &text) {
@@ -129,7 +131,7 @@ class Panel : public ::testing::Test {
     nk_context ctx;
     nk_user_font font;
     PatcherImages images;
-    std::vector<Drawn> drawn;
+    std::vector<Drawn> drawn, pressed;
     TempDir dir;
     std::string chosen;
 };
@@ -205,6 +207,9 @@ TEST_F(Panel, ZeroFrameRateByteShowsOnceThenOne) {
     browse_to(3, 0);
     EXPECT_EQ(1, fake_chooser_calls);
     EXPECT_EQ(3, patcher_state.profile);
+    bool zero_shown = false;   // in the frame of the click, the field showed the byte as read
+    for (const Drawn &d : pressed) zero_shown |= d.type == NK_COMMAND_TEXT && d.text == "0";
+    EXPECT_TRUE(zero_shown);
     EXPECT_EQ(1, patcher_state.fps_limit);   // the slider, declared after the field, lifted it
     frame();
     EXPECT_TRUE(shows("1"));
