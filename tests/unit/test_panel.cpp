@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files.h"
+#include "fixed_font.h"
 #include "host/host_style.h"
 #include "patch/identify.h"
 #include "patch/state.h"
@@ -15,8 +16,6 @@ extern const char *fake_chosen_path;
 extern int fake_chooser_calls;
 
 namespace {
-
-float fixed_width(nk_handle, float, const char *, int length) { return 7.0f * (float)length; }
 
 // What one frame drew, enough to find widgets and read what they show.
 struct Drawn {
@@ -34,9 +33,7 @@ int empty_tag, ticked_tag, gear_tag, cross_tag, tick_tag;
 class Panel : public ::testing::Test {
   protected:
     void SetUp() override {
-        font.userdata = nk_handle_ptr(&font);
-        font.height = 13;
-        font.width = fixed_width;
+        fixed_font_init(&font);
         nk_init_default(&ctx, &font);
         images.gear_image = nk_image_ptr(&gear_tag);
         images.box_empty_image = nk_image_ptr(&empty_tag);

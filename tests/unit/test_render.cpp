@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "fixed_font.h"
 #include "recording_draw.h"
 #include "render/draw.h"
 
@@ -11,16 +12,12 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-float fixed_width(nk_handle, float, const char *, int length) { return 7.0f * (float)length; }
-
 // One Nuklear frame whose window canvas gets the commands a test pushes,
 // between two marker scissors; returns the primitives recorded between them.
 class Walk : public ::testing::Test {
   protected:
     void SetUp() override {
-        font.userdata = nk_handle_ptr(&font);
-        font.height = 13;
-        font.width = fixed_width;
+        fixed_font_init(&font);
         nk_init_default(&ctx, &font);
     }
     void TearDown() override { nk_free(&ctx); }
