@@ -15,6 +15,15 @@ LPARAM key_lparam(UINT vk, bool down) {
     return down ? lparam : lparam | (LPARAM)0xC0000000u;
 }
 
+// A translated key goes down with its key-down message and up with its key-up.
+void expect_press_and_release(HWND window, const nk_context *ctx, UINT vk, nk_keys nk) {
+    SCOPED_TRACE(vk);
+    EXPECT_EQ(gdip_handle_event(window, WM_KEYDOWN, vk, key_lparam(vk, true)), 1);
+    EXPECT_EQ(ctx->input.keyboard.keys[nk].down, 1);
+    EXPECT_EQ(gdip_handle_event(window, WM_KEYUP, vk, key_lparam(vk, false)), 1);
+    EXPECT_EQ(ctx->input.keyboard.keys[nk].down, 0);
+}
+
 LPARAM at(int x, int y) { return MAKELPARAM((WORD)(short)x, (WORD)(short)y); }
 
 }  // namespace
@@ -63,13 +72,7 @@ TEST_F(HostTest, KeysWithoutCtrlFollowTheTable) {
         {VK_LSHIFT, NK_KEY_SHIFT}, {VK_RSHIFT, NK_KEY_SHIFT}, {VK_PRIOR, NK_KEY_SCROLL_UP},
         {VK_NEXT, NK_KEY_SCROLL_DOWN}, {VK_RIGHT, NK_KEY_RIGHT},
     };
-    for (auto k : plain) {
-        SCOPED_TRACE(k.vk);
-        EXPECT_EQ(gdip_handle_event(host.hwnd, WM_KEYDOWN, k.vk, key_lparam(k.vk, true)), 1);
-        EXPECT_EQ(key(k.nk).down, 1);
-        EXPECT_EQ(gdip_handle_event(host.hwnd, WM_KEYUP, k.vk, key_lparam(k.vk, false)), 1);
-        EXPECT_EQ(key(k.nk).down, 0);
-    }
+    for (auto k : plain) expect_press_and_release(host.hwnd, ctx, k.vk, k.nk);
 
     // Untranslated keys go to the default procedure and change nothing.
     nk_key before[NK_KEY_MAX];
@@ -111,13 +114,7 @@ TEST_F(HostTest, CtrlTurnsArrowsIntoWordMovesAndLettersIntoShortcuts) {
             {'R', NK_KEY_TEXT_REDO}, {'V', NK_KEY_PASTE}, {'X', NK_KEY_CUT}, {'Z', NK_KEY_TEXT_UNDO},
             {VK_LEFT, NK_KEY_TEXT_WORD_LEFT}, {VK_DELETE, NK_KEY_DEL}, {VK_BACK, NK_KEY_BACKSPACE},
         };
-        for (auto k : shortcuts) {
-            SCOPED_TRACE(k.vk);
-            EXPECT_EQ(gdip_handle_event(host.hwnd, WM_KEYDOWN, k.vk, key_lparam(k.vk, true)), 1);
-            EXPECT_EQ(key(k.nk).down, 1);
-            EXPECT_EQ(gdip_handle_event(host.hwnd, WM_KEYUP, k.vk, key_lparam(k.vk, false)), 1);
-            EXPECT_EQ(key(k.nk).down, 0);
-        }
+        for (auto k : shortcuts) expect_press_and_release(host.hwnd, ctx, k.vk, k.nk);
         EXPECT_EQ(gdip_handle_event(host.hwnd, WM_KEYDOWN, 'A', key_lparam('A', true)), 0) << "no select-all";
         EXPECT_EQ(key(NK_KEY_TEXT_SELECT_ALL).down, 0);
     }
