@@ -15,6 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Every .exe carries its own C and C++ runtime, so it runs on a bare Windows (or Wine).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Tests and tools built for Windows run under Wine.
+# Tests and tools built for Windows run under Wine, through the project's wrapper
+# (its prefix and settings are kept there, in one place).
 find_program(KELM_WINE NAMES wine wine64 REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${KELM_WINE}")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh")

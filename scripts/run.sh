@@ -19,5 +19,5 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "run: no X display (DISPLAY is not set), so the patcher window cannot open; the command line:" >&2
   exec "$here/build/linux/bin/kelm-patch" --help
 fi
-export WINEPREFIX="${WINEPREFIX:-$here/build/wine}" WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
-exec wine "$here/build/windows/bin/kelm-patcher.exe"
+bash "$here/scripts/wine.sh" --boot
+exec bash "$here/scripts/wine.sh" "$here/build/windows/bin/kelm-patcher.exe"

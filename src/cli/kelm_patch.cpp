@@ -127,11 +127,11 @@ int identify_command(const std::vector<const char *> &files, int json) {
 // Copies `path` to a new `backup`; 0 or an errno. A partial copy is removed.
 int copy_to_new_file(const char *path, const char *backup) {
     FILE *in = open_regular_file(path, "rb");
-    if (!in) return errno ? errno : EIO;
+    if (!in) return errno_or_eio();
     errno = 0;
     FILE *out = create_new_file(backup);
     if (!out) {
-        int err = errno ? errno : EIO;
+        int err = errno_or_eio();
         fclose(in);
         return err;
     }
@@ -139,9 +139,9 @@ int copy_to_new_file(const char *path, const char *backup) {
     char block[64 * 1024];
     size_t got;
     while (!err && (got = fread(block, 1, sizeof block, in)) > 0)
-        if (fwrite(block, 1, got, out) != got) err = errno ? errno : EIO;
-    if (!err && ferror(in)) err = errno ? errno : EIO;
-    if (fclose(out) != 0 && !err) err = errno ? errno : EIO;
+        if (fwrite(block, 1, got, out) != got) err = errno_or_eio();
+    if (!err && ferror(in)) err = errno_or_eio();
+    if (fclose(out) != 0 && !err) err = errno_or_eio();
     fclose(in);
     if (err) remove(backup);
     return err;

@@ -1,8 +1,9 @@
-// The GDI+ drawing backend: owns GDI+ for the process, the back buffer that
-// every frame is drawn into, one pen, one brush, one string format, the private
-// font collections and the Nuklear context; draws Nuklear's command list (the
-// draw_* primitives of render/draw.h), supplies fonts, images and the clipboard.
-// One backend per process: no operation takes the record as an argument.
+// The GDI+ drawing backend: starts GDI+, keeps the back buffer that every frame
+// is drawn into, one pen, one brush, one string format and the private font
+// collections; draws Nuklear's command list (the draw_* primitives of
+// render/draw.h, with the record as their target) and supplies fonts and
+// images. It draws and nothing else: the Nuklear context, the clipboard and
+// event translation belong to the host, whose record holds this one.
 #pragma once
 
 #include <stdint.h>
@@ -32,42 +33,44 @@ struct GdipBackend {
     GpStringFormat *text_format;
     GpFontCollection *font_collections[GDIP_FONT_COLLECTIONS];
     int32_t collection_count;
-    struct nk_context context;
 };
 
-extern GdipBackend gdip;
-
 // A Nuklear user font with its GDI+ font; `user_font` comes first, so the
-// record's address is its user font's.
+// record's address is its user font's. Measuring goes through the backend
+// that made the font, so what is measured is what gets drawn.
 struct GdipFont {
     struct nk_user_font user_font;
     GpFont *gdi_font;
+    GdipBackend *backend;
 };
 
 // --- renderer ---------------------------------------------------------------------
-struct nk_context *gdip_init(HWND window, unsigned int width, unsigned int height);
-void gdip_shutdown(void);
-void gdip_render(int antialias);
-void gdip_clear(struct nk_color color);
-void gdip_fill_polygon(const struct nk_vec2i *points, int count, struct nk_color color);
+// Starts GDI+ and makes the back buffer for `window`'s client size. Returns 0
+// when there is nothing to draw into (then gdip_shutdown releases the rest).
+int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height);
+void gdip_shutdown(GdipBackend *gdip);
+void gdip_render(GdipBackend *gdip, struct nk_context *ctx, int antialias);
+void gdip_clear(GdipBackend *gdip, struct nk_color color);
+void gdip_fill_polygon(GdipBackend *gdip, const struct nk_vec2i *points, int count, struct nk_color color);
 
 // Rebuilds window graphics, back buffer and its graphics for a new client size.
 // A size of 0 in either direction (a minimised window) keeps what there is.
 // Does nothing before gdip_init.
-void gdip_resize(HWND window, unsigned int width, unsigned int height);
+void gdip_resize(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height);
 // Copies the back buffer to `dc` at (0, 0), at its own size (for WM_PAINT).
-void gdip_paint(HDC dc);
+void gdip_paint(GdipBackend *gdip, HDC dc);
 // Copies the back buffer to the window: at its own size, or stretched to
 // `width` x `height` when `stretch` is non-zero.
-void gdip_present(int stretch, int width, int height);
+void gdip_present(GdipBackend *gdip, int stretch, int width, int height);
 
 // --- fonts ------------------------------------------------------------------------
-GdipFont *gdip_font_create(const char *name, int size);
-GdipFont *gdip_font_from_memory(const void *data, int size_bytes, int size);
-GdipFont *gdip_font_from_file(const wchar_t *path, int size);
-GdipFont *gdip_font_from_collection(int size);
+GdipFont *gdip_font_create(GdipBackend *gdip, const char *name, int size);
+GdipFont *gdip_font_from_memory(GdipBackend *gdip, const void *data, int size_bytes, int size);
+GdipFont *gdip_font_from_file(GdipBackend *gdip, const wchar_t *path, int size);
+GdipFont *gdip_font_from_collection(GdipBackend *gdip, int size);
 void gdip_font_free(GdipFont *font);
-void gdip_set_font(GdipFont *font);
+// Makes `font` the one `ctx` measures and draws with.
+void gdip_set_font(struct nk_context *ctx, GdipFont *font);
 float gdip_text_width(nk_handle handle, float height, const char *text, int length);
 void gdip_draw_text(short x, short y, unsigned short w, unsigned short h, const char *text, int length,
                     GdipFont *font, struct nk_color color);
@@ -77,10 +80,3 @@ struct nk_image gdip_load_image_memory(const void *data, uint32_t size);
 struct nk_image gdip_load_image_file(const wchar_t *path);
 struct nk_image gdip_wrap_image(GpImage *image);
 void gdip_image_free(struct nk_image *image);
-
-// --- clipboard --------------------------------------------------------------------
-void gdip_clipboard_copy(nk_handle userdata, const char *text, int length);
-void gdip_clipboard_paste(nk_handle userdata, struct nk_text_edit *edit);
-
-// --- input (the host's window procedure hands every message here) ----------------
-int gdip_handle_event(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

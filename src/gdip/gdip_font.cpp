@@ -26,7 +26,8 @@ int to_utf16(const char *text, int length, WCHAR *out, int capacity) {
 float measure(const GdipFont *font, const WCHAR *text, int units) {
     const RectF layout(0.0f, 0.0f, 65536.0f, 65536.0f);
     RectF box;
-    if (GdipMeasureString(gdip.back_buffer_graphics, text, units, font->gdi_font, &layout, gdip.text_format, &box,
+    const GdipBackend *gdip = font->backend;
+    if (GdipMeasureString(gdip->back_buffer_graphics, text, units, font->gdi_font, &layout, gdip->text_format, &box,
                           nullptr, nullptr) != Ok)
         return 0.0f;
     return box.Width;
@@ -66,18 +67,19 @@ float measure_long(const GdipFont *font, const char *text, int length) {
 
 // The slot the next registration adds its font to, created on first use; null
 // when all slots have yielded a font or GDI+ cannot make a collection.
-GpFontCollection *registration_slot(void) {
-    if (gdip.collection_count < 0 || gdip.collection_count >= GDIP_FONT_COLLECTIONS) return nullptr;
-    GpFontCollection *&slot = gdip.font_collections[gdip.collection_count];
+GpFontCollection *registration_slot(GdipBackend *gdip) {
+    if (gdip->collection_count < 0 || gdip->collection_count >= GDIP_FONT_COLLECTIONS) return nullptr;
+    GpFontCollection *&slot = gdip->font_collections[gdip->collection_count];
     if (!slot && GdipNewPrivateFontCollection(&slot) != Ok) slot = nullptr;
     return slot;
 }
 
 }  // namespace
 
-GdipFont *gdip_font_create(const char *name, int size) {
+GdipFont *gdip_font_create(GdipBackend *gdip, const char *name, int size) {
     GdipFont *font = (GdipFont *)calloc(1, sizeof(GdipFont));
     if (!font) return nullptr;
+    font->backend = gdip;
     WCHAR family_name[NAME_UNITS + 1];
     const int units = name ? to_utf16(name, -1, family_name, NAME_UNITS) : 0;
     if (units > 0) {
@@ -91,25 +93,26 @@ GdipFont *gdip_font_create(const char *name, int size) {
     return font;
 }
 
-GdipFont *gdip_font_from_memory(const void *data, int size_bytes, int size) {
-    GpFontCollection *collection = registration_slot();
+GdipFont *gdip_font_from_memory(GdipBackend *gdip, const void *data, int size_bytes, int size) {
+    GpFontCollection *collection = registration_slot(gdip);
     if (!collection || GdipPrivateAddMemoryFont(collection, data, size_bytes) != Ok) return nullptr;
-    return gdip_font_from_collection(size);
+    return gdip_font_from_collection(gdip, size);
 }
 
-GdipFont *gdip_font_from_file(const wchar_t *path, int size) {
-    GpFontCollection *collection = registration_slot();
+GdipFont *gdip_font_from_file(GdipBackend *gdip, const wchar_t *path, int size) {
+    GpFontCollection *collection = registration_slot(gdip);
     if (!collection || GdipPrivateAddFontFile(collection, path) != Ok) return nullptr;
-    return gdip_font_from_collection(size);
+    return gdip_font_from_collection(gdip, size);
 }
 
-GdipFont *gdip_font_from_collection(int size) {
-    if (gdip.collection_count < 0 || gdip.collection_count >= GDIP_FONT_COLLECTIONS) return nullptr;
-    GpFontCollection *collection = gdip.font_collections[gdip.collection_count];
+GdipFont *gdip_font_from_collection(GdipBackend *gdip, int size) {
+    if (gdip->collection_count < 0 || gdip->collection_count >= GDIP_FONT_COLLECTIONS) return nullptr;
+    GpFontCollection *collection = gdip->font_collections[gdip->collection_count];
     if (!collection) return nullptr;
 
     GdipFont *font = (GdipFont *)calloc(1, sizeof(GdipFont));
     if (!font) return nullptr;
+    font->backend = gdip;
     INT count = 0, found = 0;
     GpFontFamily **families = nullptr;
     if (GdipGetFontCollectionFamilyCount(collection, &count) != Ok || count < 1) goto fail;
@@ -119,7 +122,7 @@ GdipFont *gdip_font_from_collection(int size) {
     // The family is the data's own: the one just added comes last.
     if (GdipCreateFont(families[found - 1], (REAL)size, FontStyleRegular, UnitPixel, &font->gdi_font) != Ok) goto fail;
     free(families);
-    ++gdip.collection_count;
+    ++gdip->collection_count;
     return font;
 
 fail:
@@ -134,14 +137,14 @@ void gdip_font_free(GdipFont *font) {
     free(font);
 }
 
-void gdip_set_font(GdipFont *font) {
+void gdip_set_font(struct nk_context *ctx, GdipFont *font) {
     if (!font) return;
     font->user_font.userdata = nk_handle_ptr(font);
     REAL size = 0.0f;
     if (font->gdi_font) GdipGetFontSize(font->gdi_font, &size);
     font->user_font.height = size;
     font->user_font.width = gdip_text_width;
-    nk_style_set_font(&gdip.context, &font->user_font);
+    nk_style_set_font(ctx, &font->user_font);
 }
 
 float gdip_text_width(nk_handle handle, float height, const char *text, int length) {
@@ -171,7 +174,8 @@ void gdip_draw_text(short x, short y, unsigned short w, unsigned short h, const 
     if (length > TEXT_UNITS && !(units = (WCHAR *)malloc((size_t)length * sizeof(WCHAR)))) return;
     const int count = to_utf16(text, length, units, length > TEXT_UNITS ? length : TEXT_UNITS);
 
-    GdipSetSolidFillColor(gdip.brush, draw_argb(color));
-    GdipDrawString(gdip.back_buffer_graphics, units, count, font->gdi_font, &layout, gdip.text_format, gdip.brush);
+    const GdipBackend *gdip = font->backend;
+    GdipSetSolidFillColor(gdip->brush, draw_argb(color));
+    GdipDrawString(gdip->back_buffer_graphics, units, count, font->gdi_font, &layout, gdip->text_format, gdip->brush);
     if (units != local) free(units);
 }

@@ -8,8 +8,6 @@
 
 #include "render/draw.h"
 
-GdipBackend gdip;
-
 namespace {
 
 // At most DRAW_POLYGON_FILL_MAX points, into the caller's fixed array.
@@ -42,159 +40,163 @@ bool make_buffers(HWND window, unsigned int width, unsigned int height, GpGraphi
 
 }  // namespace
 
-struct nk_context *gdip_init(HWND window, unsigned int width, unsigned int height) {
+int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height) {
     GdiplusStartupInput startup(nullptr, FALSE, TRUE);
-    GdiplusStartup(&gdip.gdiplus_token, &startup, nullptr);
+    GdiplusStartup(&gdip->gdiplus_token, &startup, nullptr);
 
-    GdipCreateFromHWND(window, &gdip.window_graphics);
-    GdipCreateBitmapFromGraphics((INT)width, (INT)height, gdip.window_graphics, &gdip.back_buffer);
-    GdipGetImageGraphicsContext(gdip.back_buffer, &gdip.back_buffer_graphics);
-    GdipCreatePen1(0, 1.0f, UnitPixel, &gdip.pen);
-    GdipCreateSolidFill(0, &gdip.brush);
-    GdipStringFormatGetGenericTypographic(&gdip.text_format);
-    GdipSetStringFormatFlags(gdip.text_format, StringFormatFlagsNoFitBlackBox | StringFormatFlagsMeasureTrailingSpaces |
-                                                   StringFormatFlagsNoWrap | StringFormatFlagsNoClip);
-    for (GpFontCollection *&slot : gdip.font_collections) slot = nullptr;
-
-    nk_init_default(&gdip.context, nullptr);
-    gdip.collection_count = 0;
-    gdip.context.clip.copy = gdip_clipboard_copy;
-    gdip.context.clip.paste = gdip_clipboard_paste;
-    return &gdip.context;
+    GdipCreateFromHWND(window, &gdip->window_graphics);
+    GdipCreateBitmapFromGraphics((INT)width, (INT)height, gdip->window_graphics, &gdip->back_buffer);
+    GdipGetImageGraphicsContext(gdip->back_buffer, &gdip->back_buffer_graphics);
+    GdipCreatePen1(0, 1.0f, UnitPixel, &gdip->pen);
+    GdipCreateSolidFill(0, &gdip->brush);
+    GdipStringFormatGetGenericTypographic(&gdip->text_format);
+    GdipSetStringFormatFlags(gdip->text_format, StringFormatFlagsNoFitBlackBox | StringFormatFlagsMeasureTrailingSpaces |
+                                                    StringFormatFlagsNoWrap | StringFormatFlagsNoClip);
+    for (GpFontCollection *&slot : gdip->font_collections) slot = nullptr;
+    gdip->collection_count = 0;
+    // A GDI+ that did not start leaves no back buffer to draw into.
+    return gdip->back_buffer_graphics != nullptr;
 }
 
-void gdip_shutdown(void) {
-    for (int32_t i = 0; i < gdip.collection_count && i < GDIP_FONT_COLLECTIONS; ++i)
-        GdipDeletePrivateFontCollection(&gdip.font_collections[i]);
-    GdipDeleteGraphics(gdip.window_graphics);
-    GdipDeleteGraphics(gdip.back_buffer_graphics);
-    GdipDisposeImage(gdip.back_buffer);
-    GdipDeletePen(gdip.pen);
-    GdipDeleteBrush(gdip.brush);
-    GdipDeleteStringFormat(gdip.text_format);
-    GdiplusShutdown(gdip.gdiplus_token);
-    nk_free(&gdip.context);
+void gdip_shutdown(GdipBackend *gdip) {
+    for (int32_t i = 0; i < gdip->collection_count && i < GDIP_FONT_COLLECTIONS; ++i)
+        GdipDeletePrivateFontCollection(&gdip->font_collections[i]);
+    GdipDeleteGraphics(gdip->window_graphics);
+    GdipDeleteGraphics(gdip->back_buffer_graphics);
+    GdipDisposeImage(gdip->back_buffer);
+    GdipDeletePen(gdip->pen);
+    GdipDeleteBrush(gdip->brush);
+    GdipDeleteStringFormat(gdip->text_format);
+    if (gdip->gdiplus_token) GdiplusShutdown(gdip->gdiplus_token);
 
     // Nothing may reach a released object: a late resize or paint (the window
     // outlives the backend by a few messages) sees null handles and does nothing.
-    gdip.gdiplus_token = 0;
-    gdip.window_graphics = nullptr;
-    gdip.back_buffer_graphics = nullptr;
-    gdip.back_buffer = nullptr;
-    gdip.pen = nullptr;
-    gdip.brush = nullptr;
-    gdip.text_format = nullptr;
-    for (GpFontCollection *&slot : gdip.font_collections) slot = nullptr;
-    gdip.collection_count = 0;
+    *gdip = GdipBackend{};
 }
 
-void gdip_render(int antialias) {
+void gdip_render(GdipBackend *gdip, struct nk_context *ctx, int antialias) {
     if (antialias) {
-        GdipSetTextRenderingHint(gdip.back_buffer_graphics, TextRenderingHintClearTypeGridFit);
-        GdipSetSmoothingMode(gdip.back_buffer_graphics, SmoothingModeHighQuality);
+        GdipSetTextRenderingHint(gdip->back_buffer_graphics, TextRenderingHintClearTypeGridFit);
+        GdipSetSmoothingMode(gdip->back_buffer_graphics, SmoothingModeHighQuality);
     } else {
-        GdipSetTextRenderingHint(gdip.back_buffer_graphics, TextRenderingHintSingleBitPerPixelGridFit);
-        GdipSetSmoothingMode(gdip.back_buffer_graphics, SmoothingModeNone);
+        GdipSetTextRenderingHint(gdip->back_buffer_graphics, TextRenderingHintSingleBitPerPixelGridFit);
+        GdipSetSmoothingMode(gdip->back_buffer_graphics, SmoothingModeNone);
     }
-    render_commands(&gdip.context);
+    render_commands(ctx, gdip);
 }
 
-void gdip_clear(struct nk_color color) { GdipGraphicsClear(gdip.back_buffer_graphics, draw_argb(color)); }
+void gdip_clear(GdipBackend *gdip, struct nk_color color) { GdipGraphicsClear(gdip->back_buffer_graphics, draw_argb(color)); }
 
-void gdip_fill_polygon(const struct nk_vec2i *points, int count, struct nk_color color) {
-    render_fill_polygon(points, count, color);
+void gdip_fill_polygon(GdipBackend *gdip, const struct nk_vec2i *points, int count, struct nk_color color) {
+    render_fill_polygon(gdip, points, count, color);
 }
 
-void gdip_resize(HWND window, unsigned int width, unsigned int height) {
+void gdip_resize(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height) {
     // A minimised window reports 0 x 0, and GDI+ cannot make an empty bitmap:
     // the last frame's buffer stays, so paint and present keep a valid object.
-    if (!gdip.window_graphics || width == 0 || height == 0) return;
+    if (!gdip->window_graphics || width == 0 || height == 0) return;
     GpGraphics *window_graphics, *back_buffer_graphics;
     GpBitmap *back_buffer;
     if (!make_buffers(window, width, height, &window_graphics, &back_buffer, &back_buffer_graphics)) return;
-    GdipDeleteGraphics(gdip.window_graphics);
-    GdipDeleteGraphics(gdip.back_buffer_graphics);
-    GdipDisposeImage(gdip.back_buffer);
-    gdip.window_graphics = window_graphics;
-    gdip.back_buffer = back_buffer;
-    gdip.back_buffer_graphics = back_buffer_graphics;
+    GdipDeleteGraphics(gdip->window_graphics);
+    GdipDeleteGraphics(gdip->back_buffer_graphics);
+    GdipDisposeImage(gdip->back_buffer);
+    gdip->window_graphics = window_graphics;
+    gdip->back_buffer = back_buffer;
+    gdip->back_buffer_graphics = back_buffer_graphics;
 }
 
-void gdip_paint(HDC dc) {
-    if (!gdip.back_buffer) return;
+void gdip_paint(GdipBackend *gdip, HDC dc) {
+    if (!gdip->back_buffer) return;
     GpGraphics *graphics = nullptr;
     if (GdipCreateFromHDC(dc, &graphics) != Ok) return;
-    GdipDrawImageI(graphics, gdip.back_buffer, 0, 0);
+    GdipDrawImageI(graphics, gdip->back_buffer, 0, 0);
     GdipDeleteGraphics(graphics);
 }
 
-void gdip_present(int stretch, int width, int height) {
-    if (!gdip.window_graphics || !gdip.back_buffer) return;
+void gdip_present(GdipBackend *gdip, int stretch, int width, int height) {
+    if (!gdip->window_graphics || !gdip->back_buffer) return;
     if (stretch)
-        GdipDrawImageRectI(gdip.window_graphics, gdip.back_buffer, 0, 0, width, height);
+        GdipDrawImageRectI(gdip->window_graphics, gdip->back_buffer, 0, 0, width, height);
     else
-        GdipDrawImageI(gdip.window_graphics, gdip.back_buffer, 0, 0);
+        GdipDrawImageI(gdip->window_graphics, gdip->back_buffer, 0, 0);
 }
 
 // --- the primitives of render/draw.h -------------------------------------------------
 
-void draw_clip(int32_t x, int32_t y, int32_t w, int32_t h) {
-    GdipSetClipRectI(gdip.back_buffer_graphics, x, y, w, h, CombineModeReplace);
+void draw_clip(void *target, int32_t x, int32_t y, int32_t w, int32_t h) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipSetClipRectI(gdip->back_buffer_graphics, x, y, w, h, CombineModeReplace);
 }
 
-void draw_pen(float width, uint32_t argb) {
-    GdipSetPenWidth(gdip.pen, width);
-    GdipSetPenColor(gdip.pen, argb);
+void draw_pen(void *target, float width, uint32_t argb) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipSetPenWidth(gdip->pen, width);
+    GdipSetPenColor(gdip->pen, argb);
 }
 
-void draw_brush(uint32_t argb) { GdipSetSolidFillColor(gdip.brush, argb); }
-
-void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    GdipDrawLineI(gdip.back_buffer_graphics, gdip.pen, x0, y0, x1, y1);
+void draw_brush(void *target, uint32_t argb) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipSetSolidFillColor(gdip->brush, argb);
 }
 
-void draw_bezier(DrawPoint begin, DrawPoint ctrl0, DrawPoint ctrl1, DrawPoint end) {
-    GdipDrawBezierI(gdip.back_buffer_graphics, gdip.pen, begin.x, begin.y, ctrl0.x, ctrl0.y, ctrl1.x, ctrl1.y, end.x,
+void draw_line(void *target, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipDrawLineI(gdip->back_buffer_graphics, gdip->pen, x0, y0, x1, y1);
+}
+
+void draw_bezier(void *target, DrawPoint begin, DrawPoint ctrl0, DrawPoint ctrl1, DrawPoint end) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipDrawBezierI(gdip->back_buffer_graphics, gdip->pen, begin.x, begin.y, ctrl0.x, ctrl0.y, ctrl1.x, ctrl1.y, end.x,
                     end.y);
 }
 
-void draw_rect(int32_t x, int32_t y, int32_t w, int32_t h) {
-    GdipDrawRectangleI(gdip.back_buffer_graphics, gdip.pen, x, y, w, h);
+void draw_rect(void *target, int32_t x, int32_t y, int32_t w, int32_t h) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipDrawRectangleI(gdip->back_buffer_graphics, gdip->pen, x, y, w, h);
 }
 
-void draw_fill_rect(int32_t x, int32_t y, int32_t w, int32_t h) {
-    GdipFillRectangleI(gdip.back_buffer_graphics, gdip.brush, x, y, w, h);
+void draw_fill_rect(void *target, int32_t x, int32_t y, int32_t w, int32_t h) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipFillRectangleI(gdip->back_buffer_graphics, gdip->brush, x, y, w, h);
 }
 
-void draw_arc(int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep) {
-    GdipDrawArcI(gdip.back_buffer_graphics, gdip.pen, x, y, w, h, start, sweep);
+void draw_arc(void *target, int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipDrawArcI(gdip->back_buffer_graphics, gdip->pen, x, y, w, h, start, sweep);
 }
 
-void draw_fill_pie(int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep) {
-    GdipFillPieI(gdip.back_buffer_graphics, gdip.brush, x, y, w, h, start, sweep);
+void draw_fill_pie(void *target, int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipFillPieI(gdip->back_buffer_graphics, gdip->brush, x, y, w, h, start, sweep);
 }
 
-void draw_ellipse(int32_t x, int32_t y, int32_t w, int32_t h) {
-    GdipDrawEllipseI(gdip.back_buffer_graphics, gdip.pen, x, y, w, h);
+void draw_ellipse(void *target, int32_t x, int32_t y, int32_t w, int32_t h) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipDrawEllipseI(gdip->back_buffer_graphics, gdip->pen, x, y, w, h);
 }
 
-void draw_fill_ellipse(int32_t x, int32_t y, int32_t w, int32_t h) {
-    GdipFillEllipseI(gdip.back_buffer_graphics, gdip.brush, x, y, w, h);
+void draw_fill_ellipse(void *target, int32_t x, int32_t y, int32_t w, int32_t h) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipFillEllipseI(gdip->back_buffer_graphics, gdip->brush, x, y, w, h);
 }
 
-void draw_polygon(const DrawPoint *points, int32_t count) {
+void draw_polygon(void *target, const DrawPoint *points, int32_t count) {
+    GdipBackend *gdip = (GdipBackend *)target;
     GpPoint pts[DRAW_POLYGON_FILL_MAX];
     const int32_t n = copy_points(points, count, pts);
-    GdipDrawPolygonI(gdip.back_buffer_graphics, gdip.pen, pts, n);
+    GdipDrawPolygonI(gdip->back_buffer_graphics, gdip->pen, pts, n);
 }
 
-void draw_fill_polygon(const DrawPoint *points, int32_t count) {
+void draw_fill_polygon(void *target, const DrawPoint *points, int32_t count) {
+    GdipBackend *gdip = (GdipBackend *)target;
     GpPoint pts[DRAW_POLYGON_FILL_MAX];
     const int32_t n = copy_points(points, count, pts);
-    GdipFillPolygonI(gdip.back_buffer_graphics, gdip.brush, pts, n, FillModeAlternate);
+    GdipFillPolygonI(gdip->back_buffer_graphics, gdip->brush, pts, n, FillModeAlternate);
 }
 
-void draw_text(int32_t x, int32_t y, int32_t w, int32_t h, const char *text, int32_t length, void *font,
+// The font knows the backend it was made by, which is the one drawing here.
+void draw_text(void *, int32_t x, int32_t y, int32_t w, int32_t h, const char *text, int32_t length, void *font,
                uint32_t argb) {
     // Back from ARGB to the packed nk_color that gdip_draw_text takes.
     const struct nk_color color = nk_rgba((int)((argb >> 16) & 0xFF), (int)((argb >> 8) & 0xFF), (int)(argb & 0xFF),
@@ -202,6 +204,7 @@ void draw_text(int32_t x, int32_t y, int32_t w, int32_t h, const char *text, int
     gdip_draw_text((short)x, (short)y, (unsigned short)w, (unsigned short)h, text, length, (GdipFont *)font, color);
 }
 
-void draw_image(void *image, int32_t x, int32_t y, int32_t w, int32_t h) {
-    GdipDrawImageRectI(gdip.back_buffer_graphics, (GpImage *)image, x, y, w, h);
+void draw_image(void *target, void *image, int32_t x, int32_t y, int32_t w, int32_t h) {
+    GdipBackend *gdip = (GdipBackend *)target;
+    GdipDrawImageRectI(gdip->back_buffer_graphics, (GpImage *)image, x, y, w, h);
 }

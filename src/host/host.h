@@ -6,7 +6,6 @@
 
 #include <stdint.h>
 
-#include "host/host_style.h"
 #include "host_window.h"
 #include "nuklear_config.h"
 

@@ -28,6 +28,7 @@ struct MusicFix {
 enum {
     EXE_PROFILE_COUNT = 7,
     NO_PROFILE = 100,          // no supported executable selected; never a valid index
+    DEFAULT_FPS_LIMIT = 96,    // the limit shown while no file is selected
 };
 
 extern const ExeProfile kExeProfiles[EXE_PROFILE_COUNT];

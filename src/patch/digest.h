@@ -18,3 +18,6 @@ uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]);
 
 // The same into `digest`.
 uint32_t file_md5_hex(const char *filename);
+
+// Writes `len` raw bytes as 2 * len lower-case hex digits and a terminator.
+void digest_hex(const unsigned char *raw, unsigned len, char *out);

@@ -13,8 +13,6 @@ static DWORD last_error(void) {
 }
 
 uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
-    static const char kHex[] = "0123456789abcdef";
-
     HANDLE file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return last_error();
@@ -54,11 +52,7 @@ uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
                 err = last_error();
                 break;
             }
-            for (DWORD i = 0; i < len; ++i) {
-                out[2 * i] = kHex[raw[i] >> 4];
-                out[2 * i + 1] = kHex[raw[i] & 15];
-            }
-            out[2 * len] = '\0';
+            digest_hex(raw, len, out);
             break;
         }
         if (!CryptHashData(hash, block, got, 0)) {

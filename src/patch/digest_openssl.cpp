@@ -5,18 +5,9 @@
 #include "patch/digest.h"
 #include "patch/fileio.h"
 
-static void write_hex(const unsigned char *raw, unsigned len, char *out) {
-    static const char kHex[] = "0123456789abcdef";
-    for (unsigned i = 0; i < len; ++i) {
-        out[2 * i] = kHex[raw[i] >> 4];
-        out[2 * i + 1] = kHex[raw[i] & 15];
-    }
-    out[2 * len] = '\0';
-}
-
 uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
     FILE *file = open_regular_file(filename, "rb");
-    if (!file) return errno ? (uint32_t)errno : EIO;
+    if (!file) return (uint32_t)errno_or_eio();
 
     EVP_MD_CTX *ctx = EVP_MD_CTX_new();
     if (!ctx || !EVP_DigestInit_ex(ctx, EVP_md5(), nullptr)) {
@@ -34,7 +25,7 @@ uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
             break;
         }
         if (got < sizeof block) {
-            if (ferror(file)) code = errno ? (uint32_t)errno : EIO;
+            if (ferror(file)) code = (uint32_t)errno_or_eio();
             break;
         }
     }
@@ -42,7 +33,7 @@ uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
         unsigned char raw[EVP_MAX_MD_SIZE];
         unsigned len = 0;
         if (EVP_DigestFinal_ex(ctx, raw, &len) && len == 16)
-            write_hex(raw, len, out);
+            digest_hex(raw, len, out);
         else
             code = EIO;
     }

@@ -3,11 +3,8 @@
 #include <errno.h>
 
 const FileIo kStdioFileIo = {open_regular_file, fseek, fread, fwrite, fflush, fclose};
-const FileIo *engine_io = &kStdioFileIo;
 
-// stdio does not promise errno on a short read or write; fall back to EIO so a
-// failure is never reported as "Success".
-static int errno_or_eio(void) { return errno ? errno : EIO; }
+int errno_or_eio(void) { return errno ? errno : EIO; }
 
 int read_at(const FileIo *io, FILE *file, long offset, void *buffer, size_t size) {
     errno = 0;

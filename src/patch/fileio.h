@@ -44,9 +44,10 @@ struct FileIo {
 
 extern const FileIo kStdioFileIo;
 
-// The table that the patcher window's operations (identify_exe, apply_patch)
-// use: kStdioFileIo unless a test swaps it.
-extern const FileIo *engine_io;
+// errno after a failed stdio call, or EIO where the call left none: stdio does
+// not promise errno on a short read or write, and a failure must never read as
+// "Success".
+int errno_or_eio(void);
 
 // Reads exactly `size` bytes at `offset` through `io`; 0 on success, else an errno.
 int read_at(const FileIo *io, FILE *file, long offset, void *buffer, size_t size);

@@ -5,13 +5,15 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "patch/text.h"
 
 // Longest probe text plus its terminator.
 enum { PROBE_MAX = 32 };
 
-static int probe_matches(const ExeProfile *row, const char *bytes) {
-    return memcmp(row->probe_text, bytes, strlen(row->probe_text) + 1) == 0;
+int file_has_probe(const FileIo *io, FILE *file, const ExeProfile *row) {
+    char probe[PROBE_MAX];
+    const size_t len = strlen(row->probe_text) + 1;
+    return len <= sizeof probe && read_at(io, file, row->probe_offset, probe, len) == 0 &&
+           memcmp(probe, row->probe_text, len) == 0;
 }
 
 int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalogue, const FileIo *io) {
@@ -42,14 +44,12 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
         errno = 0;
         FILE *file = io->open(path, "rb");
         if (!file) {
-            open_error = errno ? errno : EIO;
+            open_error = errno_or_eio();
             continue;
         }
-        char probe[PROBE_MAX];
-        size_t len = strlen(row->probe_text) + 1;
-        int err = len <= sizeof probe ? read_at(io, file, row->probe_offset, probe, len) : EINVAL;
+        const int match = file_has_probe(io, file, row);
         io->close(file);
-        if (!err && probe_matches(row, probe)) out->profile = (uint8_t)i;
+        if (match) out->profile = (uint8_t)i;
     }
 
     if (out->profile == NO_PROFILE) {
@@ -87,43 +87,6 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
         out->music_fix = MUSIC_FIX_ABSENT;
     }
     return 1;
-}
-
-static void refuse_selection(const char *title, const char *text) {
-    PatcherState *state = &patcher_state;
-    state->path_len = (int32_t)copy_text(state->path, sizeof state->path, kPathPrompt);
-    state->profile = NO_PROFILE;
-    digest[0] = '\0';
-    state->status[0] = '\0';
-    state->fps_limit = 96;
-    queue_message(&message_popup, MESSAGE_KIND_ERROR, title, text);
-}
-
-void identify_exe(const char *path) {
-    PatcherState *state = &patcher_state;
-    IdentifyResult result;
-    identify_file(path, &result, &kCatalogue, engine_io);
-    if (!result.supported) {
-        refuse_selection(kTitleUnsupported, kSupportedEditions);
-        return;
-    }
-    const ExeProfile *row = &kExeProfiles[result.profile];
-    state->profile = result.profile;
-    // Without a digest the buffer keeps the version text it was probed with.
-    copy_text(digest, sizeof digest, result.md5_ok ? result.md5 : row->probe_text);
-    copy_text(state->status, sizeof state->status, result.status);
-    if (result.fps_byte >= 0) state->fps_limit = result.fps_byte;
-}
-
-void select_file(const char *chosen) {
-    size_t len = strlen(chosen);
-    if (len >= sizeof patcher_state.path) {
-        refuse_selection(kTitlePathTooLong, kTextPathTooLong);
-        return;
-    }
-    memmove(patcher_state.path, chosen, len + 1);
-    patcher_state.path_len = (int32_t)len;
-    identify_exe(patcher_state.path);
 }
 
 const char *music_fix_state_name(MusicFixState state) {

@@ -1,13 +1,22 @@
 // Identification: which supported edition a file is, whether it is still as
 // shipped, and which frame-rate limit it holds.
+//
+// Contract: a file is an edition when its size is the row's and the row's
+// version text, with its zero byte, sits at the row's probe offset; the MD5
+// only tells "Unmodified" from "Modified". Reads only; never leaves a file open
+// and never blocks on FIFOs or devices. Knows nothing of any window: the
+// patcher window and the command line both build on identify_file.
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "patch/catalogue.h"
 #include "patch/digest.h"
 #include "patch/fileio.h"
-#include "patch/state.h"
+
+// "Unmodified " and the longest edition name, with the terminator.
+enum { IDENTIFY_STATUS_SIZE = 43 };
 
 enum MusicFixState {
     MUSIC_FIX_UNAVAILABLE,   // the edition has no music-loop fix
@@ -23,7 +32,7 @@ struct IdentifyResult {
     int unmodified;              // digest equals the row's
     int fps_byte;                // the frame-rate byte, -1 when it could not be read
     MusicFixState music_fix;
-    char status[PATCHER_STATUS_SIZE];   // "Unmodified "/"Modified " + edition name
+    char status[IDENTIFY_STATUS_SIZE];   // "Unmodified "/"Modified " + edition name
     char error[320];             // why an unsupported file was refused
 };
 
@@ -32,13 +41,8 @@ struct IdentifyResult {
 int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalogue = &kCatalogue,
                   const FileIo *io = &kStdioFileIo);
 
-// Identifies the file whose path the caller has copied into patcher_state.path,
-// and updates patcher_state, digest and, for a refused file, message_popup.
-void identify_exe(const char *path);
-
-// What "Browse" does with the chooser's result: copies it into patcher_state and
-// identifies it. A path that does not fit the path buffer is refused with its
-// own message; nothing is cut.
-void select_file(const char *chosen);
+// 1 when the open `file` holds `row`'s version text and its zero byte at the
+// row's probe offset; a read that fails is no match.
+int file_has_probe(const FileIo *io, FILE *file, const ExeProfile *row);
 
 const char *music_fix_state_name(MusicFixState state);

@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "patch/state.h"
+#include "patch/identify.h"
 
 namespace {
 
@@ -22,10 +22,7 @@ int file_still_matches(const FileIo *io, FILE *file, const ExeProfile *row) {
     if (io->seek(file, 0, SEEK_END) != 0) return 0;
     long size = ftell(file);
     if (size < 0 || (uint64_t)size != row->file_size) return 0;
-    char probe[32];
-    size_t len = strlen(row->probe_text) + 1;
-    if (len > sizeof probe || read_at(io, file, row->probe_offset, probe, len) != 0) return 0;
-    return memcmp(probe, row->probe_text, len) == 0;
+    return file_has_probe(io, file, row);
 }
 
 // Puts the original bytes back through a fresh handle: the failed one may hold
@@ -33,12 +30,12 @@ int file_still_matches(const FileIo *io, FILE *file, const ExeProfile *row) {
 int restore(const char *path, const FileIo *io, const Span *spans, size_t count) {
     errno = 0;
     FILE *file = io->open(path, "rb+");
-    if (!file) return errno ? errno : EIO;
+    if (!file) return errno_or_eio();
     int err = 0;
     for (size_t i = 0; i < count && !err; ++i)
         err = write_at(io, file, spans[i].offset, spans[i].original, spans[i].length);
-    if (!err && io->flush(file) != 0) err = errno ? errno : EIO;
-    if (io->close(file) != 0 && !err) err = errno ? errno : EIO;
+    if (!err && io->flush(file) != 0) err = errno_or_eio();
+    if (io->close(file) != 0 && !err) err = errno_or_eio();
     return err;
 }
 
@@ -66,7 +63,7 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
     FILE *file = io->open(path, "rb+");
     if (!file)
         return fail(out, PATCH_NOT_OPENED, "cannot open the file for writing: %s",
-                    error_text(errno ? errno : EIO));
+                    error_text(errno_or_eio()));
     if (!file_still_matches(io, file, row)) {
         io->close(file);
         return fail(out, PATCH_FILE_CHANGED, "the file is no longer the %s that was identified",
@@ -99,12 +96,12 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
         step = spans[i].what;
     }
     if (!err && io->flush(file) != 0) {
-        err = errno ? errno : EIO;
+        err = errno_or_eio();
         step = "saving the file";
     }
     int close_failed = io->close(file) != 0;
     if (!err && close_failed) {
-        err = errno ? errno : EIO;
+        err = errno_or_eio();
         step = "closing the file";
     }
 
@@ -127,23 +124,4 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
             out->changed_bytes += spans[i].original[j] != spans[i].replacement[j];
     out->status = PATCH_DONE;
     return PATCH_DONE;
-}
-
-void apply_patch(void) {
-    PatchSettings settings = {patcher_state.fps_limit, patcher_state.music_fix == 1};
-    PatchOutcome outcome;
-    switch (patch_file(patcher_state.path, patcher_state.profile, &settings, &outcome, &kCatalogue, engine_io)) {
-    case PATCH_DONE:
-        queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleSuccess, kTextSuccess);
-        break;
-    case PATCH_NO_PROFILE:
-    case PATCH_NOT_OPENED:
-    case PATCH_FILE_CHANGED:
-        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, kTextReadingError);
-        break;
-    case PATCH_IO_FAILED:
-    case PATCH_IO_FAILED_UNRESTORED:
-        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitlePatchFailed, outcome.error);
-        break;
-    }
 }

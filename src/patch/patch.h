@@ -1,5 +1,6 @@
 // The patch writer: stores a frame-rate limit, and the music-loop fix where the
-// edition has one, into an identified executable, in place.
+// edition has one, into an identified executable, in place. No backup: the
+// command line makes one itself when asked.
 //
 // Nothing is written unless the file still has the selected edition's size and
 // version text. Every seek, read, write, flush and close is checked; when one
@@ -34,7 +35,3 @@ struct PatchOutcome {
 
 PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *settings, PatchOutcome *out,
                        const Catalogue *catalogue = &kCatalogue, const FileIo *io = &kStdioFileIo);
-
-// What "Patch" does: patches patcher_state's file with its settings and queues
-// the outcome in message_popup.
-void apply_patch(void);

@@ -9,6 +9,9 @@
 //
 // The primitives mirror a pen-and-brush API: draw_pen/draw_brush set the colour
 // (and line width) that the following outline/fill calls use, as GDI+ does.
+// Every primitive gets the drawing layer's own record as `target` (the GDI+
+// backend, the Cairo backend, the tests' recorder), handed through unchanged
+// from render_commands; the walk keeps no state of its own.
 #pragma once
 
 #include <stdint.h>
@@ -28,29 +31,29 @@ inline uint32_t draw_argb(struct nk_color c) {
 
 // Draws the context's current command list, in list order, onto the drawing
 // layer's target. Leaves the list unchanged.
-void render_commands(struct nk_context *ctx);
+void render_commands(struct nk_context *ctx, void *target);
 
 // --- primitives, one implementation per drawing layer ---------------------------
-void draw_clip(int32_t x, int32_t y, int32_t w, int32_t h);   // replaces the clip
-void draw_pen(float width, uint32_t argb);                     // width, then colour
-void draw_brush(uint32_t argb);
-void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-void draw_bezier(DrawPoint begin, DrawPoint ctrl0, DrawPoint ctrl1, DrawPoint end);
-void draw_rect(int32_t x, int32_t y, int32_t w, int32_t h);
-void draw_fill_rect(int32_t x, int32_t y, int32_t w, int32_t h);
+void draw_clip(void *target, int32_t x, int32_t y, int32_t w, int32_t h);   // replaces the clip
+void draw_pen(void *target, float width, uint32_t argb);                     // width, then colour
+void draw_brush(void *target, uint32_t argb);
+void draw_line(void *target, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+void draw_bezier(void *target, DrawPoint begin, DrawPoint ctrl0, DrawPoint ctrl1, DrawPoint end);
+void draw_rect(void *target, int32_t x, int32_t y, int32_t w, int32_t h);
+void draw_fill_rect(void *target, int32_t x, int32_t y, int32_t w, int32_t h);
 // Angles in degrees, clockwise from the positive x axis (y grows downwards).
-void draw_arc(int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep);
-void draw_fill_pie(int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep);
-void draw_ellipse(int32_t x, int32_t y, int32_t w, int32_t h);
-void draw_fill_ellipse(int32_t x, int32_t y, int32_t w, int32_t h);
-void draw_polygon(const DrawPoint *points, int32_t count);        // closed outline
-void draw_fill_polygon(const DrawPoint *points, int32_t count);   // alternate fill rule
+void draw_arc(void *target, int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep);
+void draw_fill_pie(void *target, int32_t x, int32_t y, int32_t w, int32_t h, float start, float sweep);
+void draw_ellipse(void *target, int32_t x, int32_t y, int32_t w, int32_t h);
+void draw_fill_ellipse(void *target, int32_t x, int32_t y, int32_t w, int32_t h);
+void draw_polygon(void *target, const DrawPoint *points, int32_t count);        // closed outline
+void draw_fill_polygon(void *target, const DrawPoint *points, int32_t count);   // alternate fill rule
 // `font` is the Nuklear user font's userdata pointer; `argb` the foreground.
-void draw_text(int32_t x, int32_t y, int32_t w, int32_t h, const char *text, int32_t length, void *font,
+void draw_text(void *target, int32_t x, int32_t y, int32_t w, int32_t h, const char *text, int32_t length, void *font,
                uint32_t argb);
 // `image` is the image handle's pointer, never null here: the walk skips null images.
-void draw_image(void *image, int32_t x, int32_t y, int32_t w, int32_t h);
+void draw_image(void *target, void *image, int32_t x, int32_t y, int32_t w, int32_t h);
 
 // A filled polygon as the walk draws it: brush colour, then at most the first
 // DRAW_POLYGON_FILL_MAX points, filled (also when no point is left).
-void render_fill_polygon(const struct nk_vec2i *points, int32_t count, struct nk_color color);
+void render_fill_polygon(void *target, const struct nk_vec2i *points, int32_t count, struct nk_color color);

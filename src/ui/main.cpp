@@ -4,10 +4,11 @@
 #include "assets/assets.h"
 #include "host/host.h"
 #include "patch/catalogue.h"
-#include "patch/state.h"
 #include "ui/patcher_ui.h"
+#include "ui/state.h"
+#include "ui/theme.h"
 
-const char kPatcherTitle[] = "Quelmor: Kelm patcher build 240512";
+const char kPatcherTitle[] = "Quelmor: Kelm patcher build " KELM_BUILD;
 
 int main(void) {
     static HostWindow host;
@@ -40,7 +41,7 @@ int main(void) {
         int running = 1;
         HostEvent event = host_poll_events(&host);
         if (event.type == HOST_EVENT_QUIT && event.code == HOST_CODE_NONE) running = 0;
-        patcher_frame(ctx, &images);
+        patcher_frame(ctx, &host, &images);
         if (nk_window_is_closed(ctx, "MainPanel")) break;
         host_render(&host, nk_rgb(30, 30, 30));
         if (!running) break;

@@ -5,13 +5,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "host/chooser.h"
 #include "patch/catalogue.h"
-#include "patch/chooser.h"
 #include "patch/fileio.h"
-#include "patch/identify.h"
-#include "patch/patch.h"
-#include "patch/state.h"
+#include "ui/actions.h"
 #include "ui/patcher_ui.h"
+#include "ui/state.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ void refresh_path_view(const char *path) {
 
 }  // namespace
 
-void declare_main_panel(struct nk_context *ctx, struct nk_image gear_image) {
+void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct nk_image gear_image) {
     PatcherState *state = &patcher_state;
 
     nk_layout_row(ctx, NK_DYNAMIC, 30, 2, path_ratio);
@@ -44,7 +43,7 @@ void declare_main_panel(struct nk_context *ctx, struct nk_image gear_image) {
     nk_edit_string(ctx, NK_EDIT_READ_ONLY, path_view.text, &path_view.len, (int)sizeof path_view.text,
                    nk_filter_default);
     if (nk_button_label(ctx, "Browse")) {
-        const char *chosen = choose_file(1, nullptr);
+        const char *chosen = choose_file(host, 1, nullptr);
         if (chosen) select_file(chosen);
     }
 
@@ -118,9 +117,9 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     nk_popup_end(ctx);
 }
 
-void patcher_frame(struct nk_context *ctx, const PatcherImages *images) {
+void patcher_frame(struct nk_context *ctx, struct HostWindow *host, const PatcherImages *images) {
     if (nk_begin(ctx, "MainPanel", nk_rect(0, 0, PATCHER_WIDTH, PATCHER_HEIGHT), NK_WINDOW_NO_SCROLLBAR)) {
-        declare_main_panel(ctx, images->gear_image);
+        declare_main_panel(ctx, host, images->gear_image);
         if (message_popup.visible) declare_popup(ctx, images->popup_icons);
     }
     nk_end(ctx);

@@ -1,6 +1,6 @@
 // The patcher window: the main panel, the message popup and the look, declared
 // anew every frame. Platform-neutral: it talks to the platform only through
-// the host interface (host/host.h) and the file chooser.
+// the host interface (host/host.h) and the file chooser (host/chooser.h).
 #pragma once
 
 #include "nuklear_config.h"
@@ -17,12 +17,12 @@ enum { PATCHER_WIDTH = 500, PATCHER_HEIGHT = 223 };
 
 extern const char kPatcherTitle[];
 
+struct HostWindow;
+
 // One frame's declarations: "MainPanel" with its six rows and, while a message
-// is pending, the popup inside it.
-void patcher_frame(struct nk_context *ctx, const PatcherImages *images);
+// is pending, the popup inside it. `host` is handed to the host services the
+// panel calls (the file chooser).
+void patcher_frame(struct nk_context *ctx, struct HostWindow *host, const PatcherImages *images);
 
-void declare_main_panel(struct nk_context *ctx, struct nk_image gear_image);
+void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct nk_image gear_image);
 void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2]);
-
-// The check-box skin and the window padding, applied right after the theme.
-void apply_skins(struct nk_context *ctx, struct nk_image box_empty, struct nk_image box_ticked);

@@ -1,7 +1,6 @@
 // The colour themes and the check-box skin. The style is written once at
 // start-up and never touched while frames run.
-#include "host/host_style.h"
-#include "ui/patcher_ui.h"
+#include "ui/theme.h"
 
 namespace {
 

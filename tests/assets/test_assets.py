@@ -231,7 +231,7 @@ class Generators(unittest.TestCase):
         for _ in range(2):
             with tempfile.TemporaryDirectory(prefix="kelm-assets-") as out:
                 runs.append(self.generate(out))
-        self.assertEqual(len(runs[0]), 9)
+        self.assertEqual(len(runs[0]), 11)
         self.assertEqual(runs[0], runs[1])
 
     def generate(self, out):

@@ -326,11 +326,6 @@ if __name__ == "__main__":
     opts, rest = parser.parse_known_args()
     exe = str(Path(opts.exe).resolve())
     EXE = [opts.emulator, exe] if opts.emulator else [exe]
-    if opts.emulator and Path(opts.emulator).name.startswith("wine"):
-        root = Path(__file__).resolve().parents[2]
-        os.environ.setdefault("WINEPREFIX", str(root / "build" / "wine"))
-        os.environ.setdefault("WINEDEBUG", "-all")
-        os.environ.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
     if opts.compare_with:
         OTHER = [str(Path(opts.compare_with).resolve())]
     else:

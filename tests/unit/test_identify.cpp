@@ -11,6 +11,7 @@
 
 #include "files.h"
 #include "patch/identify.h"
+#include "ui/actions.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include "files.h"
 #include "fixed_font.h"
-#include "host/host_style.h"
 #include "patch/identify.h"
-#include "patch/state.h"
 #include "ui/patcher_ui.h"
+#include "ui/state.h"
+#include "ui/theme.h"
 
 extern const char *fake_chosen_path;
 extern int fake_chooser_calls;
@@ -54,7 +54,7 @@ class Panel : public ::testing::Test {
         nk_input_begin(&ctx);
         if (input) input(&ctx);
         nk_input_end(&ctx);
-        patcher_frame(&ctx, &images);
+        patcher_frame(&ctx, nullptr, &images);
         drawn.clear();
         for (const nk_command *c = nk__begin(&ctx); c; c = nk__next(&ctx, c)) {
             Drawn d{c->type, nk_rect(0, 0, 0, 0), "", nullptr};

@@ -6,6 +6,7 @@
 
 #include "files.h"
 #include "patch/identify.h"
+#include "ui/actions.h"
 #include "patch/patch.h"
 
 namespace {
@@ -63,9 +64,9 @@ class Patch : public ::testing::Test {
         patcher_state_init(&patcher_state);
         memset(&message_popup, 0, sizeof message_popup);
         faults = Faults{};
-        engine_io = &kStdioFileIo;
+        actions_io = &kStdioFileIo;
     }
-    void TearDown() override { engine_io = &kStdioFileIo; }
+    void TearDown() override { actions_io = &kStdioFileIo; }
 
     // Writes a synthetic edition and selects it as "Browse" would.
     std::string select(size_t row, uint8_t fps) {
@@ -195,9 +196,9 @@ TEST_F(Patch, FailuresPutTheOriginalBytesBack) {
         patcher_state.fps_limit = 30;
         patcher_state.music_fix = 1;
         faults = c.plan;
-        engine_io = &kFaultyIo;
+        actions_io = &kFaultyIo;
         apply_patch();
-        engine_io = &kStdioFileIo;
+        actions_io = &kStdioFileIo;
 
         expect_message(0, "Patching error");
         EXPECT_NE(nullptr, strstr(message_popup.text, "could not be patched")) << message_popup.text;

@@ -34,7 +34,7 @@ class Walk : public ::testing::Test {
         nk_end(&ctx);
         if (edit) edit();
         recorded_calls.clear();
-        render_commands(&ctx);
+        render_commands(&ctx, &recorded_calls);
         nk_clear(&ctx);
 
         Calls between;

@@ -7,7 +7,8 @@
 # window. So every run gets a wineserver of its own: any lingering one is
 # stopped first, and this run's is stopped before its X server goes away.
 set -u
-wineserver -k 2>/dev/null
-wineserver -w 2>/dev/null
+wine=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/wine.sh
+"$wine" --server -k 2>/dev/null
+"$wine" --server -w 2>/dev/null
 exec xvfb-run -a -s "-screen 0 1280x1024x24" \
-  bash -c 'wine "$@"; rc=$?; wineserver -k 2>/dev/null; exit $rc' run_in_x "$@"
+  bash -c 'w=$1; shift; "$w" "$@"; rc=$?; "$w" --server -k 2>/dev/null; exit $rc' run_in_x "$wine" "$@"

@@ -1,14 +1,16 @@
 // The event pump and input translation: host_poll_events brackets one frame's
 // input and sleeps in GetMessageW when the last frame saw nothing;
-// host_wndproc handles destruction and desktop-mode scaling; gdip_handle_event
-// turns keys, characters, buttons, motion and the wheel into Nuklear input and
-// keeps the backend's back buffer in step with size and paint messages.
+// host_wndproc finds the host record, handles destruction and desktop-mode
+// scaling; host_handle_event turns keys, characters, buttons, motion and the
+// wheel into Nuklear input and keeps the backend's back buffer in step with
+// size and paint messages.
 //
 // Left out: keys held while the window loses the focus stay down in Nuklear
 // until their release reaches the window. The window class asks for no double
 // clicks, so a quick second click arrives as a plain press and
 // NK_BUTTON_DOUBLE never goes down in practice.
 #include "host/host.h"
+#include "host/input.h"
 
 HostEvent host_poll_events(HostWindow *host) {
     HostEvent event;
@@ -51,64 +53,62 @@ HostEvent host_poll_events(HostWindow *host) {
 // In desktop mode the window covers the screen while Nuklear lays out in the
 // logical size, so positions are brought back to logical units. The window
 // starts at the screen's origin, so its coordinates are read as unsigned.
-static LPARAM host_scale_position(LPARAM lparam) {
-    if (host_output_width <= 0 || host_output_height <= 0) return lparam;
-    int32_t x = (int32_t)LOWORD(lparam) * host_logical_width / host_output_width;
-    int32_t y = (int32_t)HIWORD(lparam) * host_logical_height / host_output_height;
+static LPARAM host_scale_position(const HostWindow *host, LPARAM lparam) {
+    if (host->output_width <= 0 || host->output_height <= 0) return lparam;
+    int32_t x = (int32_t)LOWORD(lparam) * host->logical_width / host->output_width;
+    int32_t y = (int32_t)HIWORD(lparam) * host->logical_height / host->output_height;
     return (LPARAM)(((uint32_t)x & 0xFFFFu) | ((uint32_t)y << 16));
 }
 
+// The record comes with the window's creation (host_init passes it as the
+// creation parameter) and stays in the window's user data; the few messages
+// before WM_NCCREATE go to the default procedure.
 LRESULT CALLBACK host_wndproc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        HostWindow *created = (HostWindow *)((CREATESTRUCTW *)lparam)->lpCreateParams;
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)created);
+        if (created) created->hwnd = window;
+    }
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
     }
-    if (host_mode == HOST_MODE_DESKTOP) {
+    HostWindow *host = (HostWindow *)GetWindowLongPtrW(window, GWLP_USERDATA);
+    if (!host) return DefWindowProcW(window, message, wparam, lparam);
+    if (host->mode == HOST_MODE_DESKTOP) {
         // The back buffer keeps the logical size and is stretched on output.
         if (message == WM_SIZE) return 0;
-        if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) lparam = host_scale_position(lparam);
+        if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) lparam = host_scale_position(host, lparam);
     }
-    if (gdip_handle_event(window, message, wparam, lparam)) return 0;
+    if (host_handle_event(host, message, wparam, lparam)) return 0;
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
 // --- translation into Nuklear input ------------------------------------------------
 
-// Editing and shortcut keys only; characters come through WM_CHAR. Returns 0
-// for keys Nuklear does not get, so the default procedure keeps Alt+F4, F10
-// and the rest.
-static int translate_key(struct nk_context *ctx, WPARAM key, int down) {
-    int ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+// Editing and shortcut keys only; characters come through WM_CHAR.
+static enum HostKey host_key(WPARAM key) {
     switch (key) {
-    case VK_BACK: nk_input_key(ctx, NK_KEY_BACKSPACE, down); return 1;
-    case VK_TAB: nk_input_key(ctx, NK_KEY_TAB, down); return 1;
-    case VK_RETURN: nk_input_key(ctx, NK_KEY_ENTER, down); return 1;
+    case VK_BACK: return HOST_KEY_BACKSPACE;
+    case VK_TAB: return HOST_KEY_TAB;
+    case VK_RETURN: return HOST_KEY_ENTER;
     case VK_SHIFT:
     case VK_LSHIFT:
-    case VK_RSHIFT: nk_input_key(ctx, NK_KEY_SHIFT, down); return 1;
-    case VK_PRIOR: nk_input_key(ctx, NK_KEY_SCROLL_UP, down); return 1;
-    case VK_NEXT: nk_input_key(ctx, NK_KEY_SCROLL_DOWN, down); return 1;
-    case VK_END:
-        nk_input_key(ctx, NK_KEY_TEXT_END, down);
-        nk_input_key(ctx, NK_KEY_SCROLL_END, down);
-        return 1;
-    case VK_HOME:
-        nk_input_key(ctx, NK_KEY_TEXT_START, down);
-        nk_input_key(ctx, NK_KEY_SCROLL_START, down);
-        return 1;
-    case VK_LEFT: nk_input_key(ctx, ctrl ? NK_KEY_TEXT_WORD_LEFT : NK_KEY_LEFT, down); return 1;
-    case VK_RIGHT: nk_input_key(ctx, ctrl ? NK_KEY_TEXT_WORD_RIGHT : NK_KEY_RIGHT, down); return 1;
-    case VK_DELETE: nk_input_key(ctx, NK_KEY_DEL, down); return 1;
+    case VK_RSHIFT: return HOST_KEY_SHIFT;
+    case VK_PRIOR: return HOST_KEY_PAGE_UP;
+    case VK_NEXT: return HOST_KEY_PAGE_DOWN;
+    case VK_END: return HOST_KEY_END;
+    case VK_HOME: return HOST_KEY_HOME;
+    case VK_LEFT: return HOST_KEY_LEFT;
+    case VK_RIGHT: return HOST_KEY_RIGHT;
+    case VK_DELETE: return HOST_KEY_DELETE;
+    case 'C': return HOST_KEY_C;
+    case 'R': return HOST_KEY_R;
+    case 'V': return HOST_KEY_V;
+    case 'X': return HOST_KEY_X;
+    case 'Z': return HOST_KEY_Z;
+    default: return HOST_KEY_OTHER;
     }
-    if (!ctrl) return 0;
-    switch (key) {
-    case 'C': nk_input_key(ctx, NK_KEY_COPY, down); return 1;
-    case 'R': nk_input_key(ctx, NK_KEY_TEXT_REDO, down); return 1;
-    case 'V': nk_input_key(ctx, NK_KEY_PASTE, down); return 1;
-    case 'X': nk_input_key(ctx, NK_KEY_CUT, down); return 1;
-    case 'Z': nk_input_key(ctx, NK_KEY_TEXT_UNDO, down); return 1;
-    }
-    return 0;
 }
 
 // Capture follows every press and release, whether or not Nuklear's state
@@ -123,8 +123,9 @@ static void release(struct nk_context *ctx, enum nk_buttons button, int x, int y
     ReleaseCapture();
 }
 
-int gdip_handle_event(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    struct nk_context *ctx = &gdip.context;
+int host_handle_event(HostWindow *host, UINT message, WPARAM wparam, LPARAM lparam) {
+    struct nk_context *ctx = &host->context;
+    HWND window = host->hwnd;
     // Positions are signed: with the capture held the pointer may be left of
     // or above the window.
     int x = (short)LOWORD(lparam);
@@ -132,13 +133,13 @@ int gdip_handle_event(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 
     switch (message) {
     case WM_SIZE:
-        gdip_resize(window, LOWORD(lparam), HIWORD(lparam));
+        gdip_resize(&host->gdip, window, LOWORD(lparam), HIWORD(lparam));
         return 0;
 
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
-        gdip_paint(dc);
+        gdip_paint(&host->gdip, dc);
         EndPaint(window, &paint);
         return 1;
     }
@@ -147,7 +148,8 @@ int gdip_handle_event(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_KEYUP:
     case WM_SYSKEYDOWN:
     case WM_SYSKEYUP:
-        return translate_key(ctx, wparam, (lparam & 0x80000000u) ? 0 : 1);
+        return host_input_key(ctx, host_key(wparam), (GetKeyState(VK_CONTROL) & 0x8000) != 0,
+                              (lparam & 0x80000000u) ? 0 : 1);
 
     case WM_CHAR:
         // Control characters also arrive as keys (Backspace, Tab, Enter) or

@@ -5,10 +5,10 @@
 #include "host/host.h"
 
 void host_render(HostWindow *host, struct nk_color clear) {
-    gdip_clear(clear);
-    gdip_render(NK_ANTI_ALIASING_ON);
+    gdip_clear(&host->gdip, clear);
+    gdip_render(&host->gdip, host->ctx, NK_ANTI_ALIASING_ON);
     // Desktop mode lays out in the logical size and fills the screen with it,
     // aspect ratio notwithstanding.
-    gdip_present(host_mode == HOST_MODE_DESKTOP, host_output_width, host_output_height);
+    gdip_present(&host->gdip, host->mode == HOST_MODE_DESKTOP, host->output_width, host->output_height);
     nk_clear(host->ctx);
 }

@@ -3,27 +3,18 @@
 // font and image loaders. The event pump and window procedure live in
 // host_events.cpp, frame presentation in host_present.cpp.
 //
-// One window per process: the mode and sizes below are read by the window
-// procedure and by presentation, and the backend behind them is a single
-// process-wide record too.
+// Everything the host keeps lives in the HostWindow record; the window
+// procedure finds it through the window's user data.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "host/clipboard.h"
 #include "host/host.h"
-
-int32_t host_mode;
-int32_t host_logical_width, host_logical_height;
-int32_t host_output_width, host_output_height;
 
 static const WCHAR kClassName[] = L"Nuklear-Cross";
 enum { HOST_ICON_RESOURCE = 101 };
-
-// The font Nuklear draws with, as far as the host set it. It differs from
-// HostWindow::font only after a font load failed: the record then holds null
-// while Nuklear still uses the previous font, which must outlive every frame.
-static GdipFont *host_nuklear_font;
 
 static DWORD host_style(int32_t mode) {
     switch (mode) {
@@ -70,9 +61,9 @@ static struct nk_context *host_abandon(HWND window, HINSTANCE module) {
 struct nk_context *host_init(HostWindow *host, const char *title, int32_t width, int32_t height, int32_t mode) {
     host_copy_title(host->title, (int)(sizeof host->title / sizeof host->title[0]), title);
 
-    host_mode = mode;
-    host_logical_width = width;
-    host_logical_height = height;
+    host->mode = mode;
+    host->logical_width = width;
+    host->logical_height = height;
 
     DWORD style = host_style(mode);
     RECT frame = {0, 0, width, height};
@@ -83,8 +74,8 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
         frame.right = screen_width;
         frame.bottom = screen_height;
     }
-    host_output_width = frame.right;
-    host_output_height = frame.bottom;
+    host->output_width = frame.right;
+    host->output_height = frame.bottom;
 
     HINSTANCE module = GetModuleHandleW(NULL);
     WNDCLASSW wc;
@@ -109,7 +100,7 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     int32_t y = (work.bottom - outer_height) / 2;
 
     host->hwnd = CreateWindowExW(WS_EX_APPWINDOW, kClassName, host->title, style | WS_VISIBLE, x, y, outer_width,
-                                 outer_height, NULL, NULL, module, NULL);
+                                 outer_height, NULL, NULL, module, host);
     if (!host->hwnd) return host_abandon(NULL, module);
 
     if (mode == HOST_MODE_DESKTOP)
@@ -119,25 +110,25 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
 
     host->pending = 1;
 
-    // gdip_init reports no failure; a GDI+ that did not start leaves it
-    // without a back buffer to draw into, which is failure enough.
-    host->ctx = gdip_init(host->hwnd, (unsigned)width, (unsigned)height);
-    if (!host->ctx || !gdip.back_buffer_graphics) {
-        gdip_shutdown();
-        host->ctx = NULL;
+    if (!gdip_init(&host->gdip, host->hwnd, (unsigned)width, (unsigned)height) ||
+        !nk_init_default(&host->context, NULL)) {
+        gdip_shutdown(&host->gdip);
         HWND window = host->hwnd;
         host->hwnd = NULL;
         return host_abandon(window, module);
     }
+    host->context.clip.copy = host_clipboard_copy;
+    host->context.clip.paste = host_clipboard_paste;
+    host->context.clip.userdata = nk_handle_ptr(host);
+    host->ctx = &host->context;
 
-    host->font = gdip_font_create("Arial", 12);
-    host_nuklear_font = host->font;
-    if (host->font) gdip_set_font(host->font);
+    host->font = gdip_font_create(&host->gdip, "Arial", 12);
+    host->nuklear_font = host->font;
+    if (host->font) gdip_set_font(host->ctx, host->font);
     return host->ctx;
 }
 
 int32_t host_set_fullscreen(HostWindow *host, HWND window, int32_t width, int32_t height) {
-    (void)host;
     SetWindowRgn(window, NULL, FALSE);
 
     DEVMODEA mode;
@@ -153,6 +144,9 @@ int32_t host_set_fullscreen(HostWindow *host, HWND window, int32_t width, int32_
     SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) & ~WS_CAPTION);
     SetWindowPos(window, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     InvalidateRect(window, NULL, TRUE);
+    // The screen is now the window, at the size asked for.
+    host->output_width = width;
+    host->output_height = height;
     return 1;
 }
 
@@ -184,10 +178,15 @@ int32_t host_fatal(const char *format, ...) {
 }
 
 void host_shutdown(HostWindow *host) {
-    if (host_nuklear_font && host_nuklear_font != host->font) gdip_font_free(host_nuklear_font);
-    host_nuklear_font = NULL;
+    if (host->nuklear_font && host->nuklear_font != host->font) gdip_font_free(host->nuklear_font);
+    host->nuklear_font = NULL;
     if (host->font) gdip_font_free(host->font);
-    gdip_shutdown();
+    host->font = NULL;
+    gdip_shutdown(&host->gdip);
+    if (host->ctx) nk_free(host->ctx);
+    host->ctx = NULL;
+    free(host->chosen_path);
+    host->chosen_path = NULL;
     UnregisterClassW(kClassName, GetModuleHandleW(NULL));
 }
 
@@ -197,14 +196,14 @@ void host_shutdown(HostWindow *host) {
 static HostFont *host_adopt_font(HostWindow *host, GdipFont *font) {
     host->font = font;
     if (!font) return NULL;
-    gdip_set_font(font);
-    if (host_nuklear_font && host_nuklear_font != font) gdip_font_free(host_nuklear_font);
-    host_nuklear_font = font;
+    gdip_set_font(host->ctx, font);
+    if (host->nuklear_font && host->nuklear_font != font) gdip_font_free(host->nuklear_font);
+    host->nuklear_font = font;
     return font;
 }
 
 HostFont *host_load_font_memory(HostWindow *host, const void *data, int32_t size, float height) {
-    return host_adopt_font(host, gdip_font_from_memory(data, size, host_font_pixels(height)));
+    return host_adopt_font(host, gdip_font_from_memory(&host->gdip, data, size, host_font_pixels(height)));
 }
 
 // Paths are ANSI code-page strings everywhere else; GDI+ wants UTF-16.
@@ -221,18 +220,19 @@ static wchar_t *host_widen_path(const char *path) {
 
 HostFont *host_load_font_file(HostWindow *host, const char *path, float height) {
     wchar_t *wide = host_widen_path(path);
-    GdipFont *font = wide ? gdip_font_from_file(wide, host_font_pixels(height)) : NULL;
+    GdipFont *font = wide ? gdip_font_from_file(&host->gdip, wide, host_font_pixels(height)) : NULL;
     free(wide);
     return host_adopt_font(host, font);
 }
 
+// Images are GDI+ objects: none before the host has started GDI+.
 struct nk_image host_load_image_memory(HostWindow *host, const void *data, uint32_t size) {
-    (void)host;
+    if (!host->ctx) return nk_image_id(0);
     return gdip_load_image_memory(data, size);
 }
 
 struct nk_image host_load_image_file(HostWindow *host, const char *path) {
-    (void)host;
+    if (!host->ctx) return nk_image_id(0);
     wchar_t *wide = host_widen_path(path);
     struct nk_image image = wide ? gdip_load_image_file(wide) : nk_image_id(0);
     free(wide);

@@ -4,21 +4,26 @@
 
 #include <gtest/gtest.h>
 
+GdipBackend gdip;
+struct nk_context test_context;
+
 namespace {
 
 HWND window;
 GdipFont *default_font;
 
 void start(void) {
-    gdip_init(window, TEST_WIDTH, TEST_HEIGHT);
-    default_font = gdip_font_create("Arial", 12);
-    gdip_set_font(default_font);
+    gdip_init(&gdip, window, TEST_WIDTH, TEST_HEIGHT);
+    nk_init_default(&test_context, nullptr);
+    default_font = gdip_font_create(&gdip, "Arial", 12);
+    gdip_set_font(&test_context, default_font);
 }
 
 void stop(void) {
     gdip_font_free(default_font);
     default_font = nullptr;
-    gdip_shutdown();
+    nk_free(&test_context);
+    gdip_shutdown(&gdip);
 }
 
 class BackendEnvironment : public ::testing::Environment {
@@ -54,7 +59,7 @@ void restart_backend(void) {
     start();
 }
 
-void use_default_font(void) { gdip_set_font(default_font); }
+void use_default_font(void) { gdip_set_font(&test_context, default_font); }
 
 Pixels read_back_buffer(void) {
     Pixels pixels;
@@ -78,12 +83,12 @@ Pixels read_back_buffer(void) {
 }
 
 void render_frame(struct nk_color clear, const std::function<void(struct nk_command_buffer *)> &body, int antialias) {
-    struct nk_context *ctx = &gdip.context;
+    struct nk_context *ctx = &test_context;
     ctx->style.window.fixed_background = nk_style_item_color(nk_rgba(0, 0, 0, 0));
     if (nk_begin(ctx, "test", nk_rect(0, 0, TEST_WIDTH, TEST_HEIGHT), NK_WINDOW_NO_SCROLLBAR))
         body(nk_window_get_canvas(ctx));
     nk_end(ctx);
-    gdip_clear(clear);
-    gdip_render(antialias);
+    gdip_clear(&gdip, clear);
+    gdip_render(&gdip, ctx, antialias);
     nk_clear(ctx);
 }

@@ -12,6 +12,10 @@
 
 enum { TEST_WIDTH = 500, TEST_HEIGHT = 223 };
 
+// The backend under test and the Nuklear context its frames are declared in.
+extern GdipBackend gdip;
+extern struct nk_context test_context;
+
 HWND test_window(void);
 
 // Shuts the backend down and starts it again on the same window: a fresh

@@ -23,7 +23,7 @@ TEST(Render, ClearReachesEveryPixelWithTheColourRule) {
     EXPECT_EQ(count_not(p, kGreyArgb), 0);
 
     // Red and blue must trade places on the way to ARGB; grey would not show it.
-    gdip_clear(nk_rgba(0x11, 0x22, 0x33, 0xFF));
+    gdip_clear(&gdip, nk_rgba(0x11, 0x22, 0x33, 0xFF));
     p = read_back_buffer();
     EXPECT_EQ(count_not(p, 0xFF112233u), 0) << std::hex << p.at(0, 0);
 }
@@ -70,24 +70,24 @@ TEST(Render, RoundedFillHasRoundCornersAndFullEdges) {
 
 TEST(Render, BackBufferSurvivesAMinimisedSizeAndFollowsRealOnes) {
     GpBitmap *before = gdip.back_buffer;
-    gdip_resize(test_window(), 0, 0);
-    gdip_resize(test_window(), 300, 0);
+    gdip_resize(&gdip, test_window(), 0, 0);
+    gdip_resize(&gdip, test_window(), 300, 0);
     EXPECT_EQ(gdip.back_buffer, before);
     // Everything that uses the buffer still works on it.
     render_frame(nk_rgb(1, 2, 3), [](struct nk_command_buffer *) {});
-    gdip_present(0, 0, 0);
+    gdip_present(&gdip, 0, 0, 0);
     EXPECT_EQ(read_back_buffer().at(499, 222), 0xFF010203u);
 
     GdipSetClipRectI(gdip.back_buffer_graphics, 0, 0, 1, 1, CombineModeReplace);
-    gdip_resize(test_window(), 320, 100);
+    gdip_resize(&gdip, test_window(), 320, 100);
     Pixels p = read_back_buffer();
     EXPECT_EQ(p.width, 320);
     EXPECT_EQ(p.height, 100);
     // A new buffer starts without the previous clip.
-    gdip_clear(nk_rgb(4, 5, 6));
+    gdip_clear(&gdip, nk_rgb(4, 5, 6));
     EXPECT_EQ(count_not(read_back_buffer(), 0xFF040506u), 0);
 
-    gdip_resize(test_window(), TEST_WIDTH, TEST_HEIGHT);
+    gdip_resize(&gdip, test_window(), TEST_WIDTH, TEST_HEIGHT);
     p = read_back_buffer();
     EXPECT_EQ(p.width, TEST_WIDTH);
     EXPECT_EQ(p.height, TEST_HEIGHT);

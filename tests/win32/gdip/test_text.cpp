@@ -45,11 +45,11 @@ std::string Text::data;
 TEST_F(Text, FontFromMemoryMeasuresTrailingSpacesAndWholeCharacters) {
     const int32_t before = gdip.collection_count;
     ASSERT_LT(before, GDIP_FONT_COLLECTIONS);
-    GdipFont *font = gdip_font_from_memory(data.data(), (int)data.size(), 13);
+    GdipFont *font = gdip_font_from_memory(&gdip, data.data(), (int)data.size(), 13);
     ASSERT_NE(font, nullptr);
     EXPECT_EQ(gdip.collection_count, before + 1);
-    gdip_set_font(font);
-    EXPECT_EQ(gdip.context.style.font, &font->user_font);
+    gdip_set_font(&test_context, font);
+    EXPECT_EQ(test_context.style.font, &font->user_font);
     EXPECT_FLOAT_EQ(font->user_font.height, 13.0f);
     EXPECT_EQ(font->user_font.userdata.ptr, font);
 
@@ -94,10 +94,10 @@ Ink ink(void) {
 }
 
 TEST_F(Text, DrawnTextIsNotClippedToItsRectangle) {
-    GdipFont *font = gdip_font_from_memory(data.data(), (int)data.size(), 13);
+    GdipFont *font = gdip_font_from_memory(&gdip, data.data(), (int)data.size(), 13);
     ASSERT_NE(font, nullptr);
     const struct nk_color white = nk_rgb(255, 255, 255);
-    gdip_clear(nk_rgb(0, 0, 0));
+    gdip_clear(&gdip, nk_rgb(0, 0, 0));
     gdip_draw_text(10, 10, 200, 16, "MMMM", 0, font, white);
     EXPECT_EQ(ink().count, 0) << "length 0 must draw nothing";
 
@@ -108,7 +108,7 @@ TEST_F(Text, DrawnTextIsNotClippedToItsRectangle) {
     EXPECT_GT(drawn.bottom, 10 + 16 + 4);
     EXPECT_LT(drawn.right, 10 + 20);
 
-    gdip_clear(nk_rgb(0, 0, 0));
+    gdip_clear(&gdip, nk_rgb(0, 0, 0));
     gdip_draw_text(10, 10, 200, 3, "MMMM", 4, font, white);
     drawn = ink();
     EXPECT_GT(drawn.bottom, 10 + 3 + 4) << "glyphs cut at a 3-pixel-high rectangle";
@@ -117,9 +117,9 @@ TEST_F(Text, DrawnTextIsNotClippedToItsRectangle) {
 }
 
 TEST_F(Text, RunWiderThanItsRectangleStaysOnOneLine) {
-    GdipFont *font = gdip_font_from_memory(data.data(), (int)data.size(), 13);
+    GdipFont *font = gdip_font_from_memory(&gdip, data.data(), (int)data.size(), 13);
     ASSERT_NE(font, nullptr);
-    gdip_clear(nk_rgb(0, 0, 0));
+    gdip_clear(&gdip, nk_rgb(0, 0, 0));
     gdip_draw_text(10, 10, 20, 16, "MMMMMMMMMMMMMMMM", 16, font, nk_rgb(255, 255, 255));
     const Ink drawn = ink();
     EXPECT_GT(drawn.right, 10 + 150);
@@ -130,25 +130,25 @@ TEST_F(Text, RunWiderThanItsRectangleStaysOnOneLine) {
 TEST_F(Text, CollectionTableFailsCleanlyAndNeverOverflows) {
     restart_backend();
     static const char garbage[] = "not a TrueType font at all, not even close";
-    EXPECT_EQ(gdip_font_from_memory(garbage, sizeof garbage, 13), nullptr);
+    EXPECT_EQ(gdip_font_from_memory(&gdip, garbage, sizeof garbage, 13), nullptr);
     EXPECT_EQ(gdip.collection_count, 0);
     // After the failure, the same slot takes the next font.
     std::vector<GdipFont *> fonts;
     for (int i = 0; i < GDIP_FONT_COLLECTIONS; ++i) {
-        GdipFont *font = gdip_font_from_memory(data.data(), (int)data.size(), 13);
+        GdipFont *font = gdip_font_from_memory(&gdip, data.data(), (int)data.size(), 13);
         ASSERT_NE(font, nullptr) << "registration " << i + 1;
         EXPECT_EQ(gdip.collection_count, i + 1);
         fonts.push_back(font);
     }
-    EXPECT_EQ(gdip_font_from_memory(data.data(), (int)data.size(), 13), nullptr);
-    EXPECT_EQ(gdip_font_from_file(kDejaVuPath, 13), nullptr);
-    EXPECT_EQ(gdip_font_from_collection(13), nullptr);
+    EXPECT_EQ(gdip_font_from_memory(&gdip, data.data(), (int)data.size(), 13), nullptr);
+    EXPECT_EQ(gdip_font_from_file(&gdip, kDejaVuPath, 13), nullptr);
+    EXPECT_EQ(gdip_font_from_collection(&gdip, 13), nullptr);
     // collection_count sits right behind the table: an eleventh slot would overwrite it.
     EXPECT_EQ(gdip.collection_count, GDIP_FONT_COLLECTIONS);
     for (GdipFont *font : fonts) gdip_font_free(font);
     restart_backend();
 
-    GdipFont *from_file = gdip_font_from_file(kDejaVuPath, 20);
+    GdipFont *from_file = gdip_font_from_file(&gdip, kDejaVuPath, 20);
     ASSERT_NE(from_file, nullptr);
     EXPECT_EQ(gdip.collection_count, 1);
     gdip_font_free(from_file);
@@ -156,10 +156,10 @@ TEST_F(Text, CollectionTableFailsCleanlyAndNeverOverflows) {
 }
 
 TEST(Font, UnknownFamilyGivesARecordWithoutFontAndZeroHeight) {
-    GdipFont *font = gdip_font_create("No Such Family Kelm", 12);
+    GdipFont *font = gdip_font_create(&gdip, "No Such Family Kelm", 12);
     ASSERT_NE(font, nullptr);
     EXPECT_EQ(font->gdi_font, nullptr);
-    gdip_set_font(font);
+    gdip_set_font(&test_context, font);
     EXPECT_EQ(font->user_font.height, 0.0f);
     const float w = gdip_text_width(nk_handle_ptr(font), 0.0f, "abc", 3);
     EXPECT_TRUE(std::isfinite(w));

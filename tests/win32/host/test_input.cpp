@@ -16,11 +16,11 @@ LPARAM key_lparam(UINT vk, bool down) {
 }
 
 // A translated key goes down with its key-down message and up with its key-up.
-void expect_press_and_release(HWND window, const nk_context *ctx, UINT vk, nk_keys nk) {
+void expect_press_and_release(HostWindow *host, const nk_context *ctx, UINT vk, nk_keys nk) {
     SCOPED_TRACE(vk);
-    EXPECT_EQ(gdip_handle_event(window, WM_KEYDOWN, vk, key_lparam(vk, true)), 1);
+    EXPECT_EQ(host_handle_event(host, WM_KEYDOWN, vk, key_lparam(vk, true)), 1);
     EXPECT_EQ(ctx->input.keyboard.keys[nk].down, 1);
-    EXPECT_EQ(gdip_handle_event(window, WM_KEYUP, vk, key_lparam(vk, false)), 1);
+    EXPECT_EQ(host_handle_event(host, WM_KEYUP, vk, key_lparam(vk, false)), 1);
     EXPECT_EQ(ctx->input.keyboard.keys[nk].down, 0);
 }
 
@@ -72,7 +72,7 @@ TEST_F(HostTest, KeysWithoutCtrlFollowTheTable) {
         {VK_LSHIFT, NK_KEY_SHIFT}, {VK_RSHIFT, NK_KEY_SHIFT}, {VK_PRIOR, NK_KEY_SCROLL_UP},
         {VK_NEXT, NK_KEY_SCROLL_DOWN}, {VK_RIGHT, NK_KEY_RIGHT},
     };
-    for (auto k : plain) expect_press_and_release(host.hwnd, ctx, k.vk, k.nk);
+    for (auto k : plain) expect_press_and_release(&host, ctx, k.vk, k.nk);
 
     // Untranslated keys go to the default procedure and change nothing.
     nk_key before[NK_KEY_MAX];
@@ -80,7 +80,7 @@ TEST_F(HostTest, KeysWithoutCtrlFollowTheTable) {
     for (UINT vk : {(UINT)VK_UP, (UINT)VK_DOWN, (UINT)VK_CONTROL, (UINT)'A', (UINT)'C', (UINT)'V', (UINT)'Z',
                     (UINT)VK_INSERT, (UINT)VK_ESCAPE, (UINT)VK_F1, (UINT)VK_MENU}) {
         SCOPED_TRACE(vk);
-        EXPECT_EQ(gdip_handle_event(host.hwnd, WM_KEYDOWN, vk, key_lparam(vk, true)), 0);
+        EXPECT_EQ(host_handle_event(&host, WM_KEYDOWN, vk, key_lparam(vk, true)), 0);
     }
     EXPECT_EQ(memcmp(before, ctx->input.keyboard.keys, sizeof before), 0);
 
@@ -114,8 +114,8 @@ TEST_F(HostTest, CtrlTurnsArrowsIntoWordMovesAndLettersIntoShortcuts) {
             {'R', NK_KEY_TEXT_REDO}, {'V', NK_KEY_PASTE}, {'X', NK_KEY_CUT}, {'Z', NK_KEY_TEXT_UNDO},
             {VK_LEFT, NK_KEY_TEXT_WORD_LEFT}, {VK_DELETE, NK_KEY_DEL}, {VK_BACK, NK_KEY_BACKSPACE},
         };
-        for (auto k : shortcuts) expect_press_and_release(host.hwnd, ctx, k.vk, k.nk);
-        EXPECT_EQ(gdip_handle_event(host.hwnd, WM_KEYDOWN, 'A', key_lparam('A', true)), 0) << "no select-all";
+        for (auto k : shortcuts) expect_press_and_release(&host, ctx, k.vk, k.nk);
+        EXPECT_EQ(host_handle_event(&host, WM_KEYDOWN, 'A', key_lparam('A', true)), 0) << "no select-all";
         EXPECT_EQ(key(NK_KEY_TEXT_SELECT_ALL).down, 0);
     }
 
@@ -143,12 +143,12 @@ TEST_F(HostTest, CharactersBelow32AreDroppedAndTheRestPassed) {
     host_poll_events(&host);
     EXPECT_EQ(text(), " A\xC3\xA9");
 
-    EXPECT_EQ(gdip_handle_event(host.hwnd, WM_CHAR, 31, 1), 0);
-    EXPECT_EQ(gdip_handle_event(host.hwnd, WM_CHAR, 32, 1), 1);
+    EXPECT_EQ(host_handle_event(&host, WM_CHAR, 31, 1), 0);
+    EXPECT_EQ(host_handle_event(&host, WM_CHAR, 32, 1), 1);
     // DEL is passed on too; Nuklear 4.00.1's decoder then stores it as one
     // stray byte, which is the library's business.
     int before = ctx->input.keyboard.text_len;
-    EXPECT_EQ(gdip_handle_event(host.hwnd, WM_CHAR, 127, 1), 1);
+    EXPECT_EQ(host_handle_event(&host, WM_CHAR, 127, 1), 1);
     EXPECT_EQ(ctx->input.keyboard.text_len, before + 1);
 
     // Each half of a surrogate pair is passed on by itself; Nuklear makes
@@ -205,7 +205,7 @@ TEST_F(HostTest, ButtonsTakeTheCaptureOnPressAndReleaseItOnRelease) {
     EXPECT_EQ(GetCapture(), nullptr);
 
     for (UINT ignored : {(UINT)WM_RBUTTONDBLCLK, (UINT)WM_MBUTTONDBLCLK, (UINT)WM_MOUSEHWHEEL, (UINT)WM_ERASEBKGND})
-        EXPECT_EQ(gdip_handle_event(host.hwnd, ignored, 0, at(1, 1)), 0) << ignored;
+        EXPECT_EQ(host_handle_event(&host, ignored, 0, at(1, 1)), 0) << ignored;
 }
 
 TEST_F(HostTest, WheelStepsScrollByTheirShareOf120) {
@@ -239,8 +239,8 @@ TEST_F(HostTest, DesktopModeScalesPositionsBackAndIgnoresSizeMessages) {
 
     SendMessageW(host.hwnd, WM_SIZE, SIZE_RESTORED, at(100, 80));
     UINT width = 0, height = 0;
-    GdipGetImageWidth(gdip.back_buffer, &width);
-    GdipGetImageHeight(gdip.back_buffer, &height);
+    GdipGetImageWidth(host.gdip.back_buffer, &width);
+    GdipGetImageHeight(host.gdip.back_buffer, &height);
     EXPECT_EQ(width, 500u);
     EXPECT_EQ(height, 223u);
 }

@@ -29,16 +29,16 @@ struct LatePost {
     ~LatePost() { worker.join(); }
 };
 
-ARGB back_buffer_pixel(int x, int y) {
+ARGB back_buffer_pixel(const HostWindow &host, int x, int y) {
     ARGB colour = 0;
-    GdipBitmapGetPixel(gdip.back_buffer, x, y, &colour);
+    GdipBitmapGetPixel(host.gdip.back_buffer, x, y, &colour);
     return colour;
 }
 
-SIZE back_buffer_size() {
+SIZE back_buffer_size(const HostWindow &host) {
     UINT width = 0, height = 0;
-    GdipGetImageWidth(gdip.back_buffer, &width);
-    GdipGetImageHeight(gdip.back_buffer, &height);
+    GdipGetImageWidth(host.gdip.back_buffer, &width);
+    GdipGetImageHeight(host.gdip.back_buffer, &height);
     return {(LONG)width, (LONG)height};
 }
 
@@ -120,8 +120,8 @@ TEST_F(HostTest, RenderClearsDrawsPresentsAndEmptiesTheCommandList) {
     settle();
     declare_panel(ctx);
     host_render(&host, nk_rgb(30, 60, 90));
-    EXPECT_EQ(back_buffer_pixel(50, 50), 0xFF2D2D2Du) << "the panel is drawn";
-    EXPECT_EQ(back_buffer_pixel(300, 150), 0xFF1E3C5Au) << "the rest has the clear colour";
+    EXPECT_EQ(back_buffer_pixel(host, 50, 50), 0xFF2D2D2Du) << "the panel is drawn";
+    EXPECT_EQ(back_buffer_pixel(host, 300, 150), 0xFF1E3C5Au) << "the rest has the clear colour";
     EXPECT_EQ(window_pixel(host.hwnd, 50, 50), RGB(45, 45, 45));
     EXPECT_EQ(window_pixel(host.hwnd, 499, 222), RGB(30, 60, 90));
     EXPECT_EQ(nk__begin(ctx), nullptr) << "the frame's commands are dropped";
@@ -155,14 +155,14 @@ TEST_F(HostTest, AMinimisedWindowKeepsAUsableBackBuffer) {
     open(HOST_MODE_FIXED);
     settle();
     host_render(&host, nk_rgb(30, 30, 30));
-    EXPECT_EQ(back_buffer_pixel(10, 10), 0xFF1E1E1Eu);
+    EXPECT_EQ(back_buffer_pixel(host, 10, 10), 0xFF1E1E1Eu);
 
     SendMessageW(host.hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
-    ASSERT_NE(gdip.back_buffer, nullptr);
-    EXPECT_EQ(back_buffer_size().cx, 500);
-    EXPECT_EQ(back_buffer_size().cy, 223);
+    ASSERT_NE(host.gdip.back_buffer, nullptr);
+    EXPECT_EQ(back_buffer_size(host).cx, 500);
+    EXPECT_EQ(back_buffer_size(host).cy, 223);
     host_render(&host, nk_rgb(30, 60, 90));
-    EXPECT_EQ(back_buffer_pixel(499, 222), 0xFF1E3C5Au);
+    EXPECT_EQ(back_buffer_pixel(host, 499, 222), 0xFF1E3C5Au);
     InvalidateRect(host.hwnd, NULL, FALSE);
     UpdateWindow(host.hwnd);
 
@@ -173,12 +173,12 @@ TEST_F(HostTest, AMinimisedWindowKeepsAUsableBackBuffer) {
     host_render(&host, nk_rgb(1, 2, 3));
     ShowWindow(host.hwnd, SW_RESTORE);
     settle();
-    EXPECT_EQ(back_buffer_size().cx, 500);
-    EXPECT_EQ(back_buffer_size().cy, 223);
+    EXPECT_EQ(back_buffer_size(host).cx, 500);
+    EXPECT_EQ(back_buffer_size(host).cy, 223);
     declare_panel(ctx);
     host_render(&host, nk_rgb(1, 2, 3));
-    EXPECT_EQ(back_buffer_pixel(300, 200), 0xFF010203u);
-    EXPECT_EQ(back_buffer_pixel(50, 50), 0xFF2D2D2Du);
+    EXPECT_EQ(back_buffer_pixel(host, 300, 200), 0xFF010203u);
+    EXPECT_EQ(back_buffer_pixel(host, 50, 50), 0xFF2D2D2Du);
     EXPECT_EQ(window_pixel(host.hwnd, 300, 200), RGB(1, 2, 3));
 }
 
@@ -194,10 +194,10 @@ TEST_F(HostTest, AResizedWindowGetsABackBufferOfTheNewClientSize) {
     GetClientRect(host.hwnd, &client);
     ASSERT_EQ(client.right, 640);
     ASSERT_EQ(client.bottom, 300);
-    EXPECT_EQ(back_buffer_size().cx, 640);
-    EXPECT_EQ(back_buffer_size().cy, 300);
+    EXPECT_EQ(back_buffer_size(host).cx, 640);
+    EXPECT_EQ(back_buffer_size(host).cy, 300);
     declare_panel(ctx);
     host_render(&host, nk_rgb(30, 30, 30));
-    EXPECT_EQ(back_buffer_pixel(639, 299), 0xFF1E1E1Eu);
+    EXPECT_EQ(back_buffer_pixel(host, 639, 299), 0xFF1E1E1Eu);
     EXPECT_EQ(window_pixel(host.hwnd, 639, 299), RGB(30, 30, 30));
 }

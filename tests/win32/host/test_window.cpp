@@ -90,14 +90,14 @@ TEST_F(HostTest, FixedWindowHasTheExactClientAreaFrameTitleAndPlace) {
     EXPECT_EQ(GetClassLongW(host.hwnd, GCL_STYLE), 0u);
     EXPECT_EQ((HCURSOR)GetClassLongPtrW(host.hwnd, GCLP_HCURSOR), LoadCursorA(NULL, (LPCSTR)IDC_ARROW));
 
-    EXPECT_EQ(ctx, &gdip.context);
+    EXPECT_EQ(ctx, &host.context);
     EXPECT_EQ(host.ctx, ctx);
     EXPECT_EQ(host.pending, 1);
-    EXPECT_EQ(host_mode, HOST_MODE_FIXED);
-    EXPECT_EQ(host_output_width, 500);
-    EXPECT_EQ(host_output_height, 223);
-    EXPECT_EQ(image_width(gdip.back_buffer), 500u);
-    EXPECT_EQ(image_height(gdip.back_buffer), 223u);
+    EXPECT_EQ(host.mode, HOST_MODE_FIXED);
+    EXPECT_EQ(host.output_width, 500);
+    EXPECT_EQ(host.output_height, 223);
+    EXPECT_EQ(image_width(host.gdip.back_buffer), 500u);
+    EXPECT_EQ(image_height(host.gdip.back_buffer), 223u);
 
     ASSERT_NE(host.font, nullptr);
     EXPECT_EQ(ctx->style.font, &host.font->user_font);
@@ -130,12 +130,12 @@ TEST_F(HostTest, DesktopModeCoversTheScreenAndKeepsTheLogicalBackBuffer) {
     EXPECT_EQ(placed.right, screen_width);
     EXPECT_EQ(placed.bottom, screen_height);
     EXPECT_EQ(GetWindowLongW(host.hwnd, GWL_STYLE) & kFrameBits, (LONG)(WS_POPUP | WS_VISIBLE));
-    EXPECT_EQ(host_output_width, screen_width);
-    EXPECT_EQ(host_output_height, screen_height);
-    EXPECT_EQ(host_logical_width, 500);
-    EXPECT_EQ(host_logical_height, 223);
-    EXPECT_EQ(image_width(gdip.back_buffer), 500u);
-    EXPECT_EQ(image_height(gdip.back_buffer), 223u);
+    EXPECT_EQ(host.output_width, screen_width);
+    EXPECT_EQ(host.output_height, screen_height);
+    EXPECT_EQ(host.logical_width, 500);
+    EXPECT_EQ(host.logical_height, 223);
+    EXPECT_EQ(image_width(host.gdip.back_buffer), 500u);
+    EXPECT_EQ(image_height(host.gdip.back_buffer), 223u);
 }
 
 TEST_F(HostTest, FullScreenWithoutTheDisplayModeKeepsTheFixedWindow) {

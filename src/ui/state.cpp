@@ -1,4 +1,4 @@
-#include "patch/state.h"
+#include "ui/state.h"
 
 #include <string.h>
 
@@ -12,7 +12,7 @@ void patcher_state_init(PatcherState *state) {
     copy_text(state->path, sizeof state->path, kPathPrompt);
     state->path_len = (int32_t)strlen(state->path);
     state->profile = NO_PROFILE;
-    state->fps_limit = 96;
+    state->fps_limit = DEFAULT_FPS_LIMIT;
     state->status[0] = '\0';
     state->music_fix = 0;
 }

@@ -2,10 +2,12 @@
 // (CF_UNICODETEXT) in both directions. Every path that opens the clipboard
 // closes it again before returning; every failure is silent.
 #include <stdlib.h>
+#include <windows.h>
 
-#include "gdip/gdip.h"
+#include "host/clipboard.h"
+#include "host/input.h"
 
-void gdip_clipboard_copy(nk_handle userdata, const char *text, int length) {
+void host_clipboard_copy(nk_handle userdata, const char *text, int length) {
     (void)userdata;
     if (!OpenClipboard(nullptr)) return;
     // The clipboard is deliberately not emptied first: only the Unicode text
@@ -29,7 +31,7 @@ void gdip_clipboard_copy(nk_handle userdata, const char *text, int length) {
     CloseClipboard();
 }
 
-void gdip_clipboard_paste(nk_handle userdata, struct nk_text_edit *edit) {
+void host_clipboard_paste(nk_handle userdata, struct nk_text_edit *edit) {
     (void)userdata;
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(nullptr)) return;
     HANDLE block = GetClipboardData(CF_UNICODETEXT);
@@ -47,11 +49,7 @@ void gdip_clipboard_paste(nk_handle userdata, struct nk_text_edit *edit) {
             char *utf8 = count > 0 ? (char *)malloc((size_t)count) : nullptr;
             if (utf8) {
                 WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, count, nullptr, nullptr);
-                // Nuklear 4.00.1's nk_textedit_paste inserts as many characters
-                // as its length says (and moves the cursor by that many), so it
-                // is given characters, not bytes: given bytes, any text outside
-                // ASCII would make it read past the end of this buffer.
-                nk_textedit_paste(edit, utf8, nk_utf_len(utf8, count));
+                host_paste_utf8(edit, utf8, count);
                 free(utf8);
             }
             GlobalUnlock(block);

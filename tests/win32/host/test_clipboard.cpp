@@ -7,9 +7,18 @@
 #include <string>
 #include <thread>
 
-#include "backend.h"
+#include <windows.h>
+
+#include "host/clipboard.h"
 
 namespace {
+
+// A window to open the clipboard for, as another program would.
+HWND test_window(void) {
+    static HWND window = CreateWindowW(L"STATIC", L"clipboard holder", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                       nullptr);
+    return window;
+}
 
 const char kText[] = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93 \xce\xa9 \xf0\x9f\x8e\xb5";   // "Grüße ✓ Ω 🎵"
 const wchar_t kWide[] = L"Gr\u00fc\u00dfe \u2713 \u03a9 \U0001F3B5";
@@ -62,35 +71,35 @@ struct Edit {
 
 TEST(Clipboard, CopyThenPasteRoundTripsNonAsciiText) {
     put_clipboard(L"old");
-    gdip_clipboard_copy(nk_handle_ptr(nullptr), kText, (int)strlen(kText));
+    host_clipboard_copy(nk_handle_ptr(nullptr), kText, (int)strlen(kText));
     EXPECT_EQ(clipboard_block(), std::wstring(kWide, wcslen(kWide) + 1));   // the text, then one 0 unit
 
     Edit empty("");
-    gdip_clipboard_paste(nk_handle_ptr(nullptr), &empty.state);
+    host_clipboard_paste(nk_handle_ptr(nullptr), &empty.state);
     EXPECT_EQ(edit_text(&empty.state), kText);
 
     // Into a selection, which the text replaces.
     Edit edit("abcdef");
     edit.state.select_start = 1;
     edit.state.select_end = 3;
-    gdip_clipboard_paste(nk_handle_ptr(nullptr), &edit.state);
+    host_clipboard_paste(nk_handle_ptr(nullptr), &edit.state);
     EXPECT_EQ(edit_text(&edit.state), std::string("a") + kText + "def");
     EXPECT_EQ(edit.state.cursor, 1 + nk_utf_len(kText, (int)strlen(kText)));   // counted in characters
 
     Edit view("view");
     view.state.mode = NK_TEXT_EDIT_MODE_VIEW;
-    gdip_clipboard_paste(nk_handle_ptr(nullptr), &view.state);
+    host_clipboard_paste(nk_handle_ptr(nullptr), &view.state);
     EXPECT_EQ(edit_text(&view.state), "view");
 }
 
 TEST(Clipboard, EmptyCopyAndPasteWithoutTextChangeNothing) {
     put_clipboard(L"keep");
-    gdip_clipboard_copy(nk_handle_ptr(nullptr), "", 0);
+    host_clipboard_copy(nk_handle_ptr(nullptr), "", 0);
     EXPECT_EQ(clipboard_block(), std::wstring(L"keep", 5));
 
     put_clipboard(nullptr);
     Edit edit("abc");
-    gdip_clipboard_paste(nk_handle_ptr(nullptr), &edit.state);
+    host_clipboard_paste(nk_handle_ptr(nullptr), &edit.state);
     EXPECT_EQ(edit_text(&edit.state), "abc");
     EXPECT_EQ(clipboard_block(), L"");
 }
@@ -110,8 +119,8 @@ TEST(Clipboard, NothingHappensWhileAnotherThreadHoldsTheClipboard) {
     WaitForSingleObject(opened, 10000);
     EXPECT_TRUE(held);
     Edit edit("abc");
-    gdip_clipboard_paste(nk_handle_ptr(nullptr), &edit.state);
-    gdip_clipboard_copy(nk_handle_ptr(nullptr), "new", 3);
+    host_clipboard_paste(nk_handle_ptr(nullptr), &edit.state);
+    host_clipboard_copy(nk_handle_ptr(nullptr), "new", 3);
     SetEvent(done);
     holder.join();
     CloseHandle(opened);

@@ -4,12 +4,20 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include "patch/chooser.h"
+#include "host/chooser.h"
+#include "host/host.h"
 
-// The last path handed out; the caller copies it before asking again.
-static char *chooser_result;
+static char *copy_path(const char *path, size_t most) {
+    size_t length = strnlen(path, most);
+    char *copy = (char *)malloc(length + 1);
+    if (copy) {
+        memcpy(copy, path, length);
+        copy[length] = 0;
+    }
+    return copy;
+}
 
-const char *choose_file(unsigned open, const char *filter) {
+const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
     char path[260] = "";
     OPENFILENAMEA dialog;
     memset(&dialog, 0, sizeof dialog);
@@ -24,15 +32,7 @@ const char *choose_file(unsigned open, const char *filter) {
 
     BOOL chosen = (open & 1) ? GetOpenFileNameA(&dialog) : GetSaveFileNameA(&dialog);
 
-    free(chooser_result);
-    chooser_result = NULL;
-    if (chosen) {
-        size_t length = strnlen(path, sizeof path - 1);
-        chooser_result = (char *)malloc(length + 1);
-        if (chooser_result) {
-            memcpy(chooser_result, path, length);
-            chooser_result[length] = 0;
-        }
-    }
-    return chooser_result;
+    free(host->chosen_path);
+    host->chosen_path = chosen ? copy_path(path, sizeof path - 1) : NULL;
+    return host->chosen_path;
 }

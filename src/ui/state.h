@@ -1,12 +1,15 @@
-// The two records of mutable state that the engine and the patcher window share:
-// the selected file with the settings to patch it with, and the one pending message.
+// The patcher window's two records of state: the selected file with the
+// settings to patch it with, and the one pending message. The panel shows and
+// edits them; the window's actions (ui/actions.h) fill them from the engine.
 #pragma once
 
 #include <stdint.h>
 
+#include "patch/identify.h"
+
 enum {
     PATCHER_PATH_SIZE = 256,    // 255 bytes of path and the terminator
-    PATCHER_STATUS_SIZE = 43,
+    PATCHER_STATUS_SIZE = IDENTIFY_STATUS_SIZE,
     MESSAGE_TITLE_SIZE = 256,
     MESSAGE_TEXT_SIZE = 4096,
 };

@@ -1,0 +1,38 @@
+#include "host/input.h"
+
+int host_input_key(struct nk_context *ctx, enum HostKey key, int ctrl, int down) {
+    switch (key) {
+    case HOST_KEY_BACKSPACE: nk_input_key(ctx, NK_KEY_BACKSPACE, down); return 1;
+    case HOST_KEY_TAB: nk_input_key(ctx, NK_KEY_TAB, down); return 1;
+    case HOST_KEY_ENTER: nk_input_key(ctx, NK_KEY_ENTER, down); return 1;
+    case HOST_KEY_SHIFT: nk_input_key(ctx, NK_KEY_SHIFT, down); return 1;
+    case HOST_KEY_PAGE_UP: nk_input_key(ctx, NK_KEY_SCROLL_UP, down); return 1;
+    case HOST_KEY_PAGE_DOWN: nk_input_key(ctx, NK_KEY_SCROLL_DOWN, down); return 1;
+    case HOST_KEY_END:
+        nk_input_key(ctx, NK_KEY_TEXT_END, down);
+        nk_input_key(ctx, NK_KEY_SCROLL_END, down);
+        return 1;
+    case HOST_KEY_HOME:
+        nk_input_key(ctx, NK_KEY_TEXT_START, down);
+        nk_input_key(ctx, NK_KEY_SCROLL_START, down);
+        return 1;
+    case HOST_KEY_LEFT: nk_input_key(ctx, ctrl ? NK_KEY_TEXT_WORD_LEFT : NK_KEY_LEFT, down); return 1;
+    case HOST_KEY_RIGHT: nk_input_key(ctx, ctrl ? NK_KEY_TEXT_WORD_RIGHT : NK_KEY_RIGHT, down); return 1;
+    case HOST_KEY_DELETE: nk_input_key(ctx, NK_KEY_DEL, down); return 1;
+    default: break;
+    }
+    if (!ctrl) return 0;
+    switch (key) {
+    case HOST_KEY_C: nk_input_key(ctx, NK_KEY_COPY, down); return 1;
+    case HOST_KEY_R: nk_input_key(ctx, NK_KEY_TEXT_REDO, down); return 1;
+    case HOST_KEY_V: nk_input_key(ctx, NK_KEY_PASTE, down); return 1;
+    case HOST_KEY_X: nk_input_key(ctx, NK_KEY_CUT, down); return 1;
+    case HOST_KEY_Z: nk_input_key(ctx, NK_KEY_TEXT_UNDO, down); return 1;
+    default: return 0;
+    }
+}
+
+void host_paste_utf8(struct nk_text_edit *edit, const char *utf8, int bytes) {
+    if (!utf8 || bytes <= 0) return;
+    nk_textedit_paste(edit, utf8, nk_utf_len(utf8, bytes));
+}
