@@ -1,23 +1,38 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the patcher.
 #
-#   scripts/run.sh              the patcher window (kelm-patcher.exe under Wine)
+#   scripts/run.sh              the native Linux window (kelm-patcher)
+#   scripts/run.sh windows      the Windows program (kelm-patcher.exe) under Wine
 #   scripts/run.sh cli ARGS...  the command line, kelm-patch ARGS (default --help)
 #
-# Without an X display the window cannot open: the command line's help is shown.
+# The native window and the command line need only a few packages; Wine and
+# the Windows cross compiler are installed only for `windows`. Without an X
+# display no window can open: the command line's help is shown instead.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bash "$here/scripts/setup.sh" >/dev/null
-if [ "${1:-}" = "cli" ]; then
-  shift
-  bash "$here/scripts/build.sh" linux >/dev/null
-  [ "$#" -gt 0 ] || set -- --help
-  exec "$here/build/linux/bin/kelm-patch" "$@"
+cd "$here"
+what="${1:-window}"
+[ "$#" -gt 0 ] && shift
+
+if [ "$what" = "windows" ]; then
+  bash scripts/setup.sh >/dev/null
+  bash scripts/build.sh windows >/dev/null
+else
+  bash scripts/setup.sh native >/dev/null
+  [ -f build/linux/build.ninja ] || cmake --preset linux >/dev/null
+  cmake --build --preset linux --target kelm-patcher kelm-patch >/dev/null
 fi
-bash "$here/scripts/build.sh" linux windows >/dev/null
+
+if [ "$what" = "cli" ]; then
+  [ "$#" -gt 0 ] || set -- --help
+  exec build/linux/bin/kelm-patch "$@"
+fi
 if [ -z "${DISPLAY:-}" ]; then
   echo "run: no X display (DISPLAY is not set), so the patcher window cannot open; the command line:" >&2
-  exec "$here/build/linux/bin/kelm-patch" --help
+  exec build/linux/bin/kelm-patch --help
 fi
-bash "$here/scripts/wine.sh" --boot
-exec bash "$here/scripts/wine.sh" "$here/build/windows/bin/kelm-patcher.exe"
+if [ "$what" = "windows" ]; then
+  bash scripts/wine.sh --boot
+  exec bash scripts/wine.sh build/windows/bin/kelm-patcher.exe
+fi
+exec build/linux/bin/kelm-patcher

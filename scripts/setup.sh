@@ -3,6 +3,7 @@
 # Idempotent: when everything is already there it only checks and returns.
 #
 #   scripts/setup.sh            everything (native, Windows cross build, Wine, X test tools)
+#   scripts/setup.sh native     only what the native Linux window and kelm-patch need
 #
 # Run as root (or with sudo available) on Debian 12.
 set -euo pipefail
@@ -13,12 +14,17 @@ nuklear_sha256=5ca9fd74ca145d96271a8f09679f33ce7d4ac3a460c0bc41d73f5387c9b9f94d
 nuklear_dest="$cache/nuklear/nuklear.h"
 
 packages=(
-  cmake ninja-build g++ make pkg-config dpkg-dev python3
-  googletest libbenchmark-dev libssl-dev
-  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xdotool x11-utils imagemagick
+  cmake ninja-build g++ make pkg-config dpkg-dev python3 googletest
+  libssl-dev libgtk-3-dev
   fonts-dejavu-core python3-fonttools python3-pil
 )
+if [ "${1:-}" != "native" ]; then
+  packages+=(
+    libbenchmark-dev
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine64 xvfb xdotool x11-utils imagemagick
+  )
+fi
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -46,9 +52,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 # The MinGW-w64 toolchain must be the POSIX-threads flavour (std::thread and friends).
-for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix; do
-  command -v "$tool" >/dev/null || { echo "setup: $tool is missing after install" >&2; exit 1; }
-done
+if [ "${1:-}" != "native" ]; then
+  for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix; do
+    command -v "$tool" >/dev/null || { echo "setup: $tool is missing after install" >&2; exit 1; }
+  done
+fi
 
 sha_ok() { [ -f "$1" ] && echo "$nuklear_sha256  $1" | sha256sum -c --status; }
 

@@ -80,3 +80,5 @@ struct nk_image gdip_load_image_memory(const void *data, uint32_t size);
 struct nk_image gdip_load_image_file(const wchar_t *path);
 struct nk_image gdip_wrap_image(GpImage *image);
 void gdip_image_free(struct nk_image *image);
+// An ANSI code-page path as the UTF-16 that GDI+ takes; malloc'd, null on failure.
+wchar_t *gdip_widen_path(const char *path);

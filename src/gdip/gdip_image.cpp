@@ -2,8 +2,10 @@
 // into GDI+ images that Nuklear image handles point at. The renderer scales
 // the whole image into each image command's rectangle; nothing is cached.
 #include <shlwapi.h>
+#include <stdlib.h>
 
 #include "gdip/gdip.h"
+#include "render/draw.h"
 
 struct nk_image gdip_load_image_memory(const void *data, uint32_t size) {
     IStream *stream = SHCreateMemStream((const BYTE *)data, size);
@@ -35,3 +37,27 @@ struct nk_image gdip_wrap_image(GpImage *image) {
 void gdip_image_free(struct nk_image *image) {
     if (image && image->handle.ptr) GdipDisposeImage((GpImage *)image->handle.ptr);
 }
+
+wchar_t *gdip_widen_path(const char *path) {
+    int units = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
+    if (units <= 0) return NULL;
+    wchar_t *wide = (wchar_t *)malloc((size_t)units * sizeof(wchar_t));
+    if (wide && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, units) != units) {
+        free(wide);
+        wide = NULL;
+    }
+    return wide;
+}
+
+// --- the image functions of render/draw.h -------------------------------------------
+
+struct nk_image draw_load_image_memory(const void *data, uint32_t size) { return gdip_load_image_memory(data, size); }
+
+struct nk_image draw_load_image_file(const char *path) {
+    wchar_t *wide = gdip_widen_path(path);
+    struct nk_image image = wide ? gdip_load_image_file(wide) : nk_image_id(0);
+    free(wide);
+    return image;
+}
+
+void draw_free_image(struct nk_image *image) { gdip_image_free(image); }

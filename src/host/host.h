@@ -31,6 +31,12 @@ struct HostEvent {
 inline int host_font_pixels(float height) { return (int)((double)(int)height * 0.87); }
 
 struct nk_context *host_init(HostWindow *host, const char *title, int32_t width, int32_t height, int32_t mode);
+// The platform's error box for host_fatal's text, which `cut` says was cut
+// short at the buffer's end (the platform trims a partial character).
+void host_show_error(char *text, int cut);
+// Inside host_init: the record's Nuklear context with the default allocator and
+// the platform's clipboard callbacks (host/clipboard.h); null when it cannot start.
+struct nk_context *host_start_nuklear(HostWindow *host);
 int32_t host_fatal(const char *format, ...);
 HostFont *host_load_font_memory(HostWindow *host, const void *data, int32_t size, float height);
 HostFont *host_load_font_file(HostWindow *host, const char *path, float height);

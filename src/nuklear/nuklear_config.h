@@ -10,4 +10,14 @@
 #define NK_INCLUDE_VERTEX_BUFFER_OUTPUT
 #define NK_INCLUDE_FONT_BAKING
 #define NK_INCLUDE_DEFAULT_FONT
+
+// Nuklear's assertions stay on in every build, NDEBUG or not: a violated
+// library precondition ends the program with the C runtime's own assertion
+// report, as a debug build's assert would.
+#ifdef __cplusplus
+extern "C"
+#endif
+    void nk_assert_report(const char *expression, const char *file, unsigned line);
+#define NK_ASSERT(expr) ((expr) ? (void)0 : nk_assert_report(#expr, __FILE__, __LINE__))
+
 #include "nuklear.h"

@@ -56,6 +56,14 @@ const char kTextReadingError[] = "Please, choose Quelmor: Kelm executable first\
 // Messages of our own, for failures the patcher used to pass over in silence.
 const char kTitlePatchFailed[] = "Patching error";
 const char kTitlePathTooLong[] = "Path too long";
+// printf format: the system's reason.
+const char kTextNotWritable[] =
+    "Quelmor: Kelm executable cannot be opened for writing (%s).\r\n"
+    "If it is read-only, as files copied from a CD-ROM usually are, clear that in its properties; "
+    "close any program that uses it; then click Patch again.";
+const char kTextFileChanged[] =
+    "Quelmor: Kelm executable has changed or gone since it was chosen.\r\n"
+    "Please, choose it again.";
 const char kTextPathTooLong[] =
     "The chosen path is longer than 255 bytes.\r\n"
     "Move the executable to a folder with a shorter path and choose it again.";

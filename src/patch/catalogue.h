@@ -62,4 +62,6 @@ extern const char kTitleReadingError[];
 extern const char kTextReadingError[];
 extern const char kTitlePatchFailed[];
 extern const char kTitlePathTooLong[];
+extern const char kTextNotWritable[];
+extern const char kTextFileChanged[];
 extern const char kTextPathTooLong[];

@@ -54,6 +54,7 @@ __attribute__((format(printf, 3, 4))) PatchStatus fail(PatchOutcome *out, PatchS
 PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *settings, PatchOutcome *out,
                        const Catalogue *catalogue, const FileIo *io) {
     out->changed_bytes = 0;
+    out->error_code = 0;
     out->error[0] = '\0';
     if (profile >= catalogue->profile_count)
         return fail(out, PATCH_NO_PROFILE, "no supported executable is selected");
@@ -61,9 +62,10 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
 
     errno = 0;
     FILE *file = io->open(path, "rb+");
-    if (!file)
-        return fail(out, PATCH_NOT_OPENED, "cannot open the file for writing: %s",
-                    error_text(errno_or_eio()));
+    if (!file) {
+        out->error_code = errno_or_eio();
+        return fail(out, PATCH_NOT_OPENED, "cannot open the file for writing: %s", error_text(out->error_code));
+    }
     if (!file_still_matches(io, file, row)) {
         io->close(file);
         return fail(out, PATCH_FILE_CHANGED, "the file is no longer the %s that was identified",

@@ -30,6 +30,7 @@ enum PatchStatus {
 struct PatchOutcome {
     PatchStatus status;
     int changed_bytes;   // bytes whose value the patch changed (0 unless PATCH_DONE)
+    int error_code;      // the errno behind PATCH_NOT_OPENED, else 0
     char error[512];     // what failed and why, for every status but PATCH_DONE
 };
 

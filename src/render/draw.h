@@ -54,6 +54,16 @@ void draw_text(void *target, int32_t x, int32_t y, int32_t w, int32_t h, const c
 // `image` is the image handle's pointer, never null here: the walk skips null images.
 void draw_image(void *target, void *image, int32_t x, int32_t y, int32_t w, int32_t h);
 
+// --- images, one implementation per drawing layer ------------------------------
+// Encoded image data (PNG at least) into an image whose handle is the layer's
+// own; bytes after the image's end are ignored. A failure gives an image with
+// a null handle, which draws nothing.
+struct nk_image draw_load_image_memory(const void *data, uint32_t size);
+// `path` as the file system spells it (ANSI code page on Windows, bytes on Linux).
+struct nk_image draw_load_image_file(const char *path);
+// Releases the handle's image; the nk_image itself is left as it was.
+void draw_free_image(struct nk_image *image);
+
 // A filled polygon as the walk draws it: brush colour, then at most the first
 // DRAW_POLYGON_FILL_MAX points, filled (also when no point is left).
 void render_fill_polygon(void *target, const struct nk_vec2i *points, int32_t count, struct nk_color color);

@@ -1,5 +1,7 @@
 #include "ui/actions.h"
 
+#include <errno.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "patch/catalogue.h"
@@ -54,9 +56,19 @@ void apply_patch(void) {
         queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleSuccess, kTextSuccess);
         break;
     case PATCH_NO_PROFILE:
-    case PATCH_NOT_OPENED:
-    case PATCH_FILE_CHANGED:
         queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, kTextReadingError);
+        break;
+    case PATCH_NOT_OPENED:
+        // A file that is no longer there has changed as much as a file can.
+        if (outcome.error_code != ENOENT && outcome.error_code != ENOTDIR) {
+            char text[MESSAGE_TEXT_SIZE];
+            snprintf(text, sizeof text, kTextNotWritable, error_text(outcome.error_code));
+            queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, text);
+            break;
+        }
+        // fall through
+    case PATCH_FILE_CHANGED:
+        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, kTextFileChanged);
         break;
     case PATCH_IO_FAILED:
     case PATCH_IO_FAILED_UNRESTORED:

@@ -142,6 +142,16 @@ TEST_F(Patch, NothingToPatchIsAReadingError) {
     remove(path.c_str());   // gone since "Browse"
     apply_patch();
     expect_message(0, "Reading error");
+    EXPECT_STREQ(kTextFileChanged, message_popup.text);
+
+    // Read-only, locked or forbidden: the user is told so, not to choose a file.
+    path = select(3, 96);
+    faults.open_rw = 1;
+    actions_io = &kFaultyIo;
+    apply_patch();
+    expect_message(0, "Reading error");
+    EXPECT_NE(nullptr, strstr(message_popup.text, "cannot be opened for writing (")) << message_popup.text;
+    EXPECT_NE(nullptr, strstr(message_popup.text, "read-only")) << message_popup.text;
 
     PatchOutcome outcome;
     PatchSettings settings = {30, 0};
@@ -170,6 +180,7 @@ TEST_F(Patch, FileChangedSinceIdentificationIsLeftAlone) {
         patcher_state.music_fix = 1;
         apply_patch();
         expect_message(0, "Reading error");
+        EXPECT_STREQ(kTextFileChanged, message_popup.text);
         EXPECT_TRUE(s.bytes == read_file(path));
     }
 }

@@ -172,3 +172,10 @@ TEST_F(Walk, SkippedTypesDoNotStopTheWalk) {
 }
 
 }  // namespace
+
+// Shipped builds keep NDEBUG for everything else; Nuklear's own checks must
+// still end the program with the runtime's report.
+TEST(NuklearAssertions, StayOnInEveryBuild) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(nk_input_begin(nullptr), "ctx");
+}

@@ -32,7 +32,7 @@ const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
 
     BOOL chosen = (open & 1) ? GetOpenFileNameA(&dialog) : GetSaveFileNameA(&dialog);
 
-    free(host->chosen_path);
-    host->chosen_path = chosen ? copy_path(path, sizeof path - 1) : NULL;
-    return host->chosen_path;
+    free(host->shared.chosen_path);
+    host->shared.chosen_path = chosen ? copy_path(path, sizeof path - 1) : NULL;
+    return host->shared.chosen_path;
 }

@@ -54,9 +54,9 @@ HostEvent host_poll_events(HostWindow *host) {
 // logical size, so positions are brought back to logical units. The window
 // starts at the screen's origin, so its coordinates are read as unsigned.
 static LPARAM host_scale_position(const HostWindow *host, LPARAM lparam) {
-    if (host->output_width <= 0 || host->output_height <= 0) return lparam;
-    int32_t x = (int32_t)LOWORD(lparam) * host->logical_width / host->output_width;
-    int32_t y = (int32_t)HIWORD(lparam) * host->logical_height / host->output_height;
+    if (host->shared.output_width <= 0 || host->shared.output_height <= 0) return lparam;
+    int32_t x = (int32_t)LOWORD(lparam) * host->shared.logical_width / host->shared.output_width;
+    int32_t y = (int32_t)HIWORD(lparam) * host->shared.logical_height / host->shared.output_height;
     return (LPARAM)(((uint32_t)x & 0xFFFFu) | ((uint32_t)y << 16));
 }
 
@@ -75,7 +75,7 @@ LRESULT CALLBACK host_wndproc(HWND window, UINT message, WPARAM wparam, LPARAM l
     }
     HostWindow *host = (HostWindow *)GetWindowLongPtrW(window, GWLP_USERDATA);
     if (!host) return DefWindowProcW(window, message, wparam, lparam);
-    if (host->mode == HOST_MODE_DESKTOP) {
+    if (host->shared.mode == HOST_MODE_DESKTOP) {
         // The back buffer keeps the logical size and is stretched on output.
         if (message == WM_SIZE) return 0;
         if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) lparam = host_scale_position(host, lparam);

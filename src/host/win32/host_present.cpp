@@ -9,6 +9,6 @@ void host_render(HostWindow *host, struct nk_color clear) {
     gdip_render(&host->gdip, host->ctx, NK_ANTI_ALIASING_ON);
     // Desktop mode lays out in the logical size and fills the screen with it,
     // aspect ratio notwithstanding.
-    gdip_present(&host->gdip, host->mode == HOST_MODE_DESKTOP, host->output_width, host->output_height);
+    gdip_present(&host->gdip, host->shared.mode == HOST_MODE_DESKTOP, host->shared.output_width, host->shared.output_height);
     nk_clear(host->ctx);
 }

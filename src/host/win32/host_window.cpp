@@ -10,7 +10,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "host/clipboard.h"
 #include "host/host.h"
 
 static const WCHAR kClassName[] = L"Nuklear-Cross";
@@ -46,6 +45,17 @@ static void host_copy_title(WCHAR *out, int capacity, const char *title) {
     free(whole);
 }
 
+static void host_release_font(struct nk_user_font *font) { gdip_font_free((GdipFont *)font); }
+
+// The new font becomes the record's current one, also when it is null, and
+// Nuklear's when it is not.
+static HostFont *host_adopt_font(HostWindow *host, GdipFont *font) {
+    host->font = font;
+    if (font) gdip_set_font(host->ctx, font);
+    host_use_font(host->ctx, &host->shared, font ? &font->user_font : NULL, host_release_font);
+    return font;
+}
+
 // Undoes a half-finished host_init. The window procedure is swapped out first:
 // its WM_DESTROY would post the quit message, and a pending quit closes the
 // error box that the caller is about to show before the user can read it.
@@ -61,9 +71,9 @@ static struct nk_context *host_abandon(HWND window, HINSTANCE module) {
 struct nk_context *host_init(HostWindow *host, const char *title, int32_t width, int32_t height, int32_t mode) {
     host_copy_title(host->title, (int)(sizeof host->title / sizeof host->title[0]), title);
 
-    host->mode = mode;
-    host->logical_width = width;
-    host->logical_height = height;
+    host->shared.mode = mode;
+    host->shared.logical_width = width;
+    host->shared.logical_height = height;
 
     DWORD style = host_style(mode);
     RECT frame = {0, 0, width, height};
@@ -74,8 +84,8 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
         frame.right = screen_width;
         frame.bottom = screen_height;
     }
-    host->output_width = frame.right;
-    host->output_height = frame.bottom;
+    host->shared.output_width = frame.right;
+    host->shared.output_height = frame.bottom;
 
     HINSTANCE module = GetModuleHandleW(NULL);
     WNDCLASSW wc;
@@ -111,20 +121,14 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     host->pending = 1;
 
     if (!gdip_init(&host->gdip, host->hwnd, (unsigned)width, (unsigned)height) ||
-        !nk_init_default(&host->context, NULL)) {
+        !(host->ctx = host_start_nuklear(host))) {
+        host->ctx = NULL;
         gdip_shutdown(&host->gdip);
         HWND window = host->hwnd;
         host->hwnd = NULL;
         return host_abandon(window, module);
     }
-    host->context.clip.copy = host_clipboard_copy;
-    host->context.clip.paste = host_clipboard_paste;
-    host->context.clip.userdata = nk_handle_ptr(host);
-    host->ctx = &host->context;
-
-    host->font = gdip_font_create(&host->gdip, "Arial", 12);
-    host->nuklear_font = host->font;
-    if (host->font) gdip_set_font(host->ctx, host->font);
+    host_adopt_font(host, gdip_font_create(&host->gdip, "Arial", 12));
     return host->ctx;
 }
 
@@ -145,8 +149,8 @@ int32_t host_set_fullscreen(HostWindow *host, HWND window, int32_t width, int32_
     SetWindowPos(window, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     InvalidateRect(window, NULL, TRUE);
     // The screen is now the window, at the size asked for.
-    host->output_width = width;
-    host->output_height = height;
+    host->shared.output_width = width;
+    host->shared.output_height = height;
     return 1;
 }
 
@@ -165,82 +169,28 @@ static void host_trim_partial_character(char *text, size_t length) {
     }
 }
 
-int32_t host_fatal(const char *format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    int written = vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (written < 0) text[0] = 0;
-    else if ((size_t)written >= sizeof text) host_trim_partial_character(text, sizeof text - 1);
+void host_show_error(char *text, int cut) {
+    if (cut) host_trim_partial_character(text, strlen(text));
     MessageBoxA(NULL, text, "Error", MB_ICONERROR);
-    return 0;
 }
 
 void host_shutdown(HostWindow *host) {
-    if (host->nuklear_font && host->nuklear_font != host->font) gdip_font_free(host->nuklear_font);
-    host->nuklear_font = NULL;
-    if (host->font) gdip_font_free(host->font);
+    host_release_shared(&host->shared, host->font ? &host->font->user_font : NULL, host_release_font);
     host->font = NULL;
     gdip_shutdown(&host->gdip);
     if (host->ctx) nk_free(host->ctx);
     host->ctx = NULL;
-    free(host->chosen_path);
-    host->chosen_path = NULL;
     UnregisterClassW(kClassName, GetModuleHandleW(NULL));
 }
 
-// A new font replaces the one Nuklear used, which is released as soon as it is
-// no longer Nuklear's. Fonts are loaded between frames, so no text command of
-// a pending frame still points at the old one.
-static HostFont *host_adopt_font(HostWindow *host, GdipFont *font) {
-    host->font = font;
-    if (!font) return NULL;
-    gdip_set_font(host->ctx, font);
-    if (host->nuklear_font && host->nuklear_font != font) gdip_font_free(host->nuklear_font);
-    host->nuklear_font = font;
-    return font;
-}
 
 HostFont *host_load_font_memory(HostWindow *host, const void *data, int32_t size, float height) {
     return host_adopt_font(host, gdip_font_from_memory(&host->gdip, data, size, host_font_pixels(height)));
 }
 
-// Paths are ANSI code-page strings everywhere else; GDI+ wants UTF-16.
-static wchar_t *host_widen_path(const char *path) {
-    int units = MultiByteToWideChar(CP_ACP, 0, path, -1, NULL, 0);
-    if (units <= 0) return NULL;
-    wchar_t *wide = (wchar_t *)malloc((size_t)units * sizeof(wchar_t));
-    if (wide && MultiByteToWideChar(CP_ACP, 0, path, -1, wide, units) != units) {
-        free(wide);
-        wide = NULL;
-    }
-    return wide;
-}
-
 HostFont *host_load_font_file(HostWindow *host, const char *path, float height) {
-    wchar_t *wide = host_widen_path(path);
+    wchar_t *wide = gdip_widen_path(path);
     GdipFont *font = wide ? gdip_font_from_file(&host->gdip, wide, host_font_pixels(height)) : NULL;
     free(wide);
     return host_adopt_font(host, font);
-}
-
-// Images are GDI+ objects: none before the host has started GDI+.
-struct nk_image host_load_image_memory(HostWindow *host, const void *data, uint32_t size) {
-    if (!host->ctx) return nk_image_id(0);
-    return gdip_load_image_memory(data, size);
-}
-
-struct nk_image host_load_image_file(HostWindow *host, const char *path) {
-    if (!host->ctx) return nk_image_id(0);
-    wchar_t *wide = host_widen_path(path);
-    struct nk_image image = wide ? gdip_load_image_file(wide) : nk_image_id(0);
-    free(wide);
-    return image;
-}
-
-void host_free_image(struct nk_image *image) {
-    gdip_image_free(image);
-    image->w = 0;
-    image->h = 0;
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "gdip/gdip.h"
+#include "host/host_shared.h"
 
 typedef GdipFont HostFont;
 
@@ -16,15 +17,7 @@ struct HostWindow {
     WCHAR title[128];         // UTF-16, terminated
     int32_t pending;          // 1: the next poll must not block
 
-    int32_t mode;                            // HOST_MODE_* given to host_init
-    int32_t logical_width, logical_height;   // the size Nuklear lays out in
-    int32_t output_width, output_height;     // the client area's size on screen
-    // The font Nuklear draws with, as far as the host set it. It differs from
-    // `font` only after a font load failed: `font` then holds null while
-    // Nuklear still uses the previous font, which must outlive every frame.
-    GdipFont *nuklear_font;
-    char *chosen_path;                       // the file chooser's last result
-
+    HostShared shared;
     struct nk_context context;
     GdipBackend gdip;
 };

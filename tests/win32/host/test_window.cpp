@@ -93,9 +93,9 @@ TEST_F(HostTest, FixedWindowHasTheExactClientAreaFrameTitleAndPlace) {
     EXPECT_EQ(ctx, &host.context);
     EXPECT_EQ(host.ctx, ctx);
     EXPECT_EQ(host.pending, 1);
-    EXPECT_EQ(host.mode, HOST_MODE_FIXED);
-    EXPECT_EQ(host.output_width, 500);
-    EXPECT_EQ(host.output_height, 223);
+    EXPECT_EQ(host.shared.mode, HOST_MODE_FIXED);
+    EXPECT_EQ(host.shared.output_width, 500);
+    EXPECT_EQ(host.shared.output_height, 223);
     EXPECT_EQ(image_width(host.gdip.back_buffer), 500u);
     EXPECT_EQ(image_height(host.gdip.back_buffer), 223u);
 
@@ -130,10 +130,10 @@ TEST_F(HostTest, DesktopModeCoversTheScreenAndKeepsTheLogicalBackBuffer) {
     EXPECT_EQ(placed.right, screen_width);
     EXPECT_EQ(placed.bottom, screen_height);
     EXPECT_EQ(GetWindowLongW(host.hwnd, GWL_STYLE) & kFrameBits, (LONG)(WS_POPUP | WS_VISIBLE));
-    EXPECT_EQ(host.output_width, screen_width);
-    EXPECT_EQ(host.output_height, screen_height);
-    EXPECT_EQ(host.logical_width, 500);
-    EXPECT_EQ(host.logical_height, 223);
+    EXPECT_EQ(host.shared.output_width, screen_width);
+    EXPECT_EQ(host.shared.output_height, screen_height);
+    EXPECT_EQ(host.shared.logical_width, 500);
+    EXPECT_EQ(host.shared.logical_height, 223);
     EXPECT_EQ(image_width(host.gdip.back_buffer), 500u);
     EXPECT_EQ(image_height(host.gdip.back_buffer), 223u);
 }

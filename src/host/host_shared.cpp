@@ -1,3 +1,8 @@
+// What every host does the same way: the key table, pasting, and keeping
+// Nuklear's font alive.
+#include <stdlib.h>
+
+#include "host/host_shared.h"
 #include "host/input.h"
 
 int host_input_key(struct nk_context *ctx, enum HostKey key, int ctrl, int down) {
@@ -35,4 +40,19 @@ int host_input_key(struct nk_context *ctx, enum HostKey key, int ctrl, int down)
 void host_paste_utf8(struct nk_text_edit *edit, const char *utf8, int bytes) {
     if (!utf8 || bytes <= 0) return;
     nk_textedit_paste(edit, utf8, nk_utf_len(utf8, bytes));
+}
+
+void host_use_font(struct nk_context *ctx, HostShared *shared, struct nk_user_font *font, HostFontRelease release) {
+    if (!font) return;
+    nk_style_set_font(ctx, font);
+    if (shared->nuklear_font && shared->nuklear_font != font) release(shared->nuklear_font);
+    shared->nuklear_font = font;
+}
+
+void host_release_shared(HostShared *shared, struct nk_user_font *current, HostFontRelease release) {
+    if (shared->nuklear_font && shared->nuklear_font != current) release(shared->nuklear_font);
+    shared->nuklear_font = NULL;
+    if (current) release(current);
+    free(shared->chosen_path);
+    shared->chosen_path = NULL;
 }

@@ -1,0 +1,33 @@
+// The part of the host record that every platform keeps the same way: the mode
+// and sizes given to host_init, the font Nuklear draws with as far as the host
+// set it, and the file chooser's last result. Each platform's HostWindow
+// embeds one as `shared`.
+#pragma once
+
+#include <stdint.h>
+
+#include "nuklear_config.h"
+
+struct HostShared {
+    int32_t mode;                            // HOST_MODE_* given to host_init
+    int32_t logical_width, logical_height;   // the size Nuklear lays out in
+    int32_t output_width, output_height;     // the size the frame is shown at
+    // Nuklear's font. It differs from the record's current font only after a
+    // font load failed: that then holds null while Nuklear still uses the
+    // previous font, which must outlive every frame.
+    struct nk_user_font *nuklear_font;
+    char *chosen_path;                       // the file chooser's last result, malloc'd
+};
+
+// Releases one of the platform's fonts, given by its user font (every
+// platform's font record starts with it).
+typedef void (*HostFontRelease)(struct nk_user_font *font);
+
+// Makes `font` Nuklear's when it is not null, and releases the font it
+// replaces as soon as that is no longer Nuklear's. Fonts are loaded between
+// frames, so no text command of a pending frame still points at the old one.
+void host_use_font(struct nk_context *ctx, HostShared *shared, struct nk_user_font *font, HostFontRelease release);
+
+// At shutdown: releases Nuklear's font and `current` (either may be null, or
+// both the same), and the chooser's result.
+void host_release_shared(HostShared *shared, struct nk_user_font *current, HostFontRelease release);

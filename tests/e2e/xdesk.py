@@ -1,0 +1,209 @@
+"""The patcher window in a private X server, touched through xdotool as a hand
+would touch it: what the end-to-end test and the monkey share. Both windows,
+kelm-patcher.exe under Wine and the native Linux kelm-patcher, take the same
+steps; only the file dialog is answered differently.
+"""
+import os
+import subprocess
+import time
+from pathlib import Path
+
+WINE = str(Path(__file__).resolve().parents[2] / "scripts" / "wine.sh")
+TITLE = "Quelmor: Kelm patcher build 240512"
+
+# v1.0 CD-ROM edition: size, probe offset, probe text, frame-rate offset.
+SIZE, PROBE_AT, PROBE, FPS_AT = 634704, 317148, b"VERSION 1.0\0", 562593
+
+# Client-area points of the widgets: 5-pixel side padding, rows of 30 pixels
+# from y 12 with 4 pixels between them.
+def row_y(row):
+    return 12 + (row - 1) * 34 + 15
+
+BROWSE = (446, row_y(1))
+FPS_FIELD = (480, row_y(3))
+INFO = (85, row_y(6))
+PATCH = (415, row_y(6))
+# The popup starts 10 pixels into the panel's content and spans its width;
+# "OK" is the middle third of the row under the text and two spacer rows.
+POPUP_OK = (250, 177)
+# The popup's icon: a green tick for information and success, a red cross for errors.
+ICON_BOX = (5, 40, 70, 70)
+
+CRIMSON = (181, 45, 69)
+WINDOW = (30, 33, 40)
+RED = (236, 21, 21)
+GREEN = (45, 198, 21)
+
+
+def run(*args, **kw):
+    return subprocess.run(args, check=True, capture_output=True, text=True, **kw).stdout
+
+
+def wait_for(predicate, timeout, what):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def write_edition(path):
+    """A synthetic v1.0 CD-ROM executable: the right size and probe, frame-rate byte 70."""
+    data = bytearray((i * 37 + 11) % 251 + 1 for i in range(SIZE))
+    data[PROBE_AT:PROBE_AT + len(PROBE)] = PROBE
+    data[FPS_AT] = 70
+    Path(path).write_bytes(bytes(data))
+    return bytes(data)
+
+
+def raw_rgb(path, box):
+    x, y, w, h = box
+    return subprocess.run(["convert", str(path), "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-depth", "8", "rgb:-"],
+                          check=True, capture_output=True).stdout
+
+
+def near(raw, colour, tolerance=24):
+    return sum(1 for i in range(0, len(raw) - 2, 3)
+               if all(abs(raw[i + k] - colour[k]) <= tolerance for k in range(3)))
+
+
+def pixel(path, x, y):
+    out = run("convert", str(path), "-format", f"%[fx:int(255*p{{{x},{y}}}.r)],"
+              f"%[fx:int(255*p{{{x},{y}}}.g)],%[fx:int(255*p{{{x},{y}}}.b)]", "info:")
+    return tuple(int(v) for v in out.split(","))
+
+
+def wine_server(platform, *args, env=None):
+    if platform == "windows":
+        subprocess.run(["bash", WINE, "--server", *args], env=env, capture_output=True)
+
+
+class Desktop:
+    """Xvfb on a free display, with the environment Wine needs."""
+
+    def __init__(self):
+        self.display = None
+        for n in range(90, 140):
+            if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
+                self.display = f":{n}"
+                break
+        if self.display is None:
+            raise RuntimeError("no free X display number")
+        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.env = dict(os.environ, DISPLAY=self.display)
+        # GTK finds no desktop bus or portal here; it must not wait for one.
+        self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+        wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0,
+                 20, "the X server")
+
+    def close(self):
+        self.xvfb.terminate()
+        self.xvfb.wait(10)
+
+    def x(self, *args):
+        return run(*args, env=self.env)
+
+
+class Patcher:
+    """The program started in a desktop, its window found."""
+
+    def __init__(self, platform, exe, desk, cwd, stderr=subprocess.DEVNULL):
+        self.platform, self.desk = platform, desk
+        # A wineserver left from an earlier program is bound to that program's
+        # display: start from none.
+        wine_server(platform, "-k")
+        wine_server(platform, "-w")
+        command = ["bash", WINE, exe] if platform == "windows" else [exe]
+        self.proc = subprocess.Popen(command, env=desk.env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=stderr)
+        self.win = wait_for(self.find_window, 60, "the patcher window")
+        time.sleep(1.0)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(10)
+        wine_server(self.platform, "-k", env=self.desk.env)
+
+    def find_window(self):
+        r = subprocess.run(["xdotool", "search", "--name", f"^{TITLE}$"], env=self.desk.env,
+                           capture_output=True, text=True)
+        ids = r.stdout.split()
+        return ids[0] if ids else None
+
+    def other_window(self):
+        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "."], env=self.desk.env,
+                           capture_output=True, text=True)
+        for wid in r.stdout.split():
+            if wid != self.win:
+                name = subprocess.run(["xdotool", "getwindowname", wid], env=self.desk.env,
+                                      capture_output=True, text=True).stdout.strip()
+                if name and name != TITLE:
+                    return wid
+        return None
+
+    def geometry(self, wid=None):
+        out = self.desk.x("xdotool", "getwindowgeometry", "--shell", wid or self.win)
+        g = dict(line.split("=", 1) for line in out.split())
+        return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+    def shot(self, path):
+        self.desk.x("import", "-window", self.win, str(path))
+        return path
+
+    def click(self, point):
+        self.desk.x("xdotool", "mousemove", "--window", self.win, str(point[0]), str(point[1]))
+        time.sleep(0.2)
+        # A press and a release apart, as a hand makes them: buttons fire on the
+        # press, seen by the frame that drains it.
+        self.desk.x("xdotool", "mousedown", "1")
+        time.sleep(0.15)
+        self.desk.x("xdotool", "mouseup", "1")
+        time.sleep(0.6)
+
+    def keys(self, *names):
+        for name in names:
+            self.desk.x("xdotool", "key", "--clearmodifiers", name)
+            time.sleep(0.25)
+
+    def popup_ok(self):
+        self.click(POPUP_OK)
+
+    # --- the file dialog --------------------------------------------------------------
+    def open_chooser(self):
+        self.click(BROWSE)
+        dialog = wait_for(self.other_window, 30, "the file dialog")
+        time.sleep(1.0)
+        return dialog
+
+    def point_keys_at(self, dialog):
+        if self.platform == "windows":
+            # Keys go where the pointer is (no window manager hands out the
+            # focus): over the dialog, whose file-name field has the caret.
+            self.desk.x("xdotool", "mousemove", "--window", dialog, "230", "210")
+        else:
+            self.desk.x("xdotool", "mousemove", "--window", dialog, "200", "200")
+            self.desk.x("xdotool", "windowfocus", "--sync", dialog)
+        time.sleep(0.3)
+
+    def back_to_window(self):
+        # Back over the patcher, as a hand would go: Wine's dialog loop returns
+        # on the next message after it has closed.
+        self.desk.x("xdotool", "mousemove", "--window", self.win, "250", "5")
+        time.sleep(0.3)
+        self.desk.x("xdotool", "mousemove", "--window", self.win, "251", "5")
+        time.sleep(0.8)
+
+    def choose(self, path):
+        """Browse, type the path into the dialog, Enter."""
+        dialog = self.open_chooser()
+        self.point_keys_at(dialog)
+        # GTK's chooser opens its location field when a path is typed.
+        typed = "Z:" + str(path).replace("/", "\\") if self.platform == "windows" else str(path)
+        self.desk.x("xdotool", "type", "--delay", "30", typed)
+        time.sleep(0.5)
+        self.keys("Return")
+        wait_for(lambda: not self.other_window(), 30, "the file dialog to close")
+        self.back_to_window()
