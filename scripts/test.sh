@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Sets up, builds both presets and runs every test: natively, then the Windows
-# build under Wine.
+# Sets up, builds and runs every test: natively, natively under the sanitizers,
+# then the Windows build under Wine.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 bash scripts/setup.sh
-bash scripts/build.sh linux windows
+bash scripts/build.sh linux asan windows
 
 bash scripts/wine.sh --boot || true
 
 status=0
 ctest --preset linux || status=1
+# The native suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+ctest --preset asan || status=1
 ctest --preset windows || status=1
 exit $status
