@@ -30,7 +30,14 @@ const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
     // folder, so the patcher is never handed a path it cannot open.
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
 
-    BOOL chosen = (open & 1) ? GetOpenFileNameA(&dialog) : GetSaveFileNameA(&dialog);
+    // The dialog library (and the shell behind it) is loaded on the first
+    // "Browse", not at start-up: most of a run never needs it.
+    if (!host->dialogs) host->dialogs = LoadLibraryA("comdlg32.dll");
+    typedef BOOL(WINAPI * FileDialog)(OPENFILENAMEA *);
+    FileDialog show = host->dialogs ? (FileDialog)(void (*)(void))GetProcAddress(
+                                          host->dialogs, (open & 1) ? "GetOpenFileNameA" : "GetSaveFileNameA")
+                                    : NULL;
+    BOOL chosen = show ? show(&dialog) : FALSE;
 
     free(host->shared.chosen_path);
     host->shared.chosen_path = chosen ? copy_path(path, sizeof path - 1) : NULL;

@@ -180,6 +180,8 @@ void host_shutdown(HostWindow *host) {
     gdip_shutdown(&host->gdip);
     if (host->ctx) nk_free(host->ctx);
     host->ctx = NULL;
+    if (host->dialogs) FreeLibrary(host->dialogs);
+    host->dialogs = NULL;
     UnregisterClassW(kClassName, GetModuleHandleW(NULL));
 }
 

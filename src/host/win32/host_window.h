@@ -18,6 +18,7 @@ struct HostWindow {
     int32_t pending;          // 1: the next poll must not block
 
     HostShared shared;
+    HMODULE dialogs;          // comdlg32, loaded by the first file dialog
     struct nk_context context;
     GdipBackend gdip;
 };
