@@ -5,10 +5,11 @@
 Usage: make_images.py OUT_DIR
 
 Writes box_empty.png, box_ticked.png, gear.png, popup_cross.png,
-popup_tick.png and kelm.ico into OUT_DIR. Every shape is drawn as a coverage
-mask at several times the final size and box-filtered down, so edges are
-anti-aliased; the files carry no time stamps and are the same bytes on every
-run.
+popup_tick.png and kelm.ico into OUT_DIR, and the desktop icon in the usual
+hicolor sizes as hicolor/NxN/apps/kelm-patcher.png. Every shape is drawn as a
+coverage mask at several times the final size and box-filtered down, so edges
+are anti-aliased; the files carry no time stamps and are the same bytes on
+every run.
 """
 import math
 import os
@@ -211,7 +212,29 @@ def draw_popup_tick():
 # Ten teeth, one pointing right; drawn for a canvas of `size` pixels with every
 # measure given for 29 and scaled.
 
+# The desktop icon's sizes. Each is drawn afresh at its own size, not scaled
+# from another, so the rim and the specks stay crisp at every size.
+ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
+
+def cog_scale(size):
+    """Samples per pixel edge for a cog of `size` pixels. The shading is
+    worked out per sample in Python, so the large desktop icons take fewer:
+    at 128 pixels and up 4 x 4 still gives 17 levels along an edge."""
+    return SUPER if size <= 64 else 4
+
+
+def erode(img, width):
+    """Minimum over a width x width square (width odd), as MinFilter(width)
+    would give, built from 3 x 3 passes: the same pixels, but it stays fast
+    for the wide rims of the large icons."""
+    for _ in range(width // 2):
+        img = img.filter(ImageFilter.MinFilter(3))
+    return img
+
+
 def draw_cog(size):
+    s = cog_scale(size)
     k = size / 29.0
     c = size / 2.0
     r_tip, r_root = 14.8 * k, 11.2 * k
@@ -219,7 +242,7 @@ def draw_cog(size):
     r_speck, speck_at = 0.95 * k, 8.9 * k
     tip_half, root_half = math.radians(7.0), math.radians(11.5)
 
-    shape = Mask(size, size)
+    shape = Mask(size, size, s)
     shape.disc(c, c, r_root)
     for i in range(10):
         t = math.radians(36 * i)
@@ -239,12 +262,11 @@ def draw_cog(size):
     # Shading, worked out per supersampled pixel: light falls from the upper
     # left; the teeth and the outer ring sit lower than the face and catch less
     # of it; a raised collar round the hole catches the most.
-    s = SUPER
     n = size * s
     # A thin darker rim along every edge keeps the light side of the cog
     # visible on a light title bar.
     rim_width = 2 * round(0.45 * k * s) + 1
-    solid = shape.image.filter(ImageFilter.MinFilter(rim_width)).tobytes()
+    solid = erode(shape.image, rim_width).tobytes()
     mix = lambda p, q, f: tuple(p[i] + (q[i] - p[i]) * f for i in range(3))
     data = bytearray(n * n * 4)
     for py in range(n):
@@ -403,7 +425,10 @@ def make_images(out_dir):
     }
     palette, pixels, n_alpha = to_palette(draw_cog(29))
     files["gear.png"] = png_palette(29, 29, palette, pixels, n_alpha)
+    for size in ICON_SIZES:
+        files["hicolor/%dx%d/apps/kelm-patcher.png" % (size, size)] = png_rgba(draw_cog(size))
     for name, data in files.items():
+        os.makedirs(os.path.dirname(os.path.join(out_dir, name)), exist_ok=True)
         with open(os.path.join(out_dir, name), "wb") as f:
             f.write(data)
 

@@ -12,11 +12,9 @@
 #include <chrono>
 #include <vector>
 
-#include "assets/assets.h"
 #include "host/host.h"
 #include "ui/patcher_ui.h"
 #include "ui/state.h"
-#include "ui/theme.h"
 
 #ifdef _WIN32
 #include <psapi.h>   // after windows.h, which host.h brings
@@ -51,15 +49,7 @@ int main(void) {
         fprintf(stderr, "bench_frame: no window (is there a display?)\n");
         return 1;
     }
-    host_load_font_memory(&host, ui_font_ttf, (int32_t)ui_font_ttf_size, 16.0f);
-    images.gear_image = host_load_image_memory(&host, gear_png, gear_png_size);
-    images.box_ticked_image = host_load_image_memory(&host, box_ticked_png, box_ticked_png_size);
-    images.box_empty_image = host_load_image_memory(&host, box_empty_png, box_empty_png_size);
-    for (int kind = 0; kind < 2; ++kind)
-        images.popup_icons[kind] =
-            host_load_image_memory(&host, popup_icon_assets.data[kind], popup_icon_assets.size[kind]);
-    host_set_style(ctx, HOST_THEME_CRIMSON);
-    apply_skins(ctx, images.box_empty_image, images.box_ticked_image);
+    patcher_load_look(&host, ctx, &images);
     patcher_state_init(&patcher_state);
     patcher_state.profile = 0;   // a v1.1 edition: status line and the short check-box label
     snprintf(patcher_state.status, sizeof patcher_state.status, "Modified v1.1 CD-ROM edition");

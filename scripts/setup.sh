@@ -2,7 +2,8 @@
 # Installs what the project builds and tests with, and fetches the Nuklear header.
 # Idempotent: when everything is already there it only checks and returns.
 #
-#   scripts/setup.sh            everything (native, Windows cross build, Wine, X test tools)
+#   scripts/setup.sh            everything (native, Windows cross build, Wine, X test tools,
+#                               the package checks' validators)
 #   scripts/setup.sh native     only what the native Linux window and kelm-patch need
 #
 # Run as root (or with sudo available) on Debian 12.
@@ -23,6 +24,7 @@ if [ "${1:-}" != "native" ]; then
     libbenchmark-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xdotool x11-utils imagemagick
+    desktop-file-utils appstream groff-base
   )
 fi
 

@@ -14,4 +14,8 @@ ctest --preset linux || status=1
 # The native suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 ctest --preset asan || status=1
 ctest --preset windows || status=1
+# A short run of each fuzzer (scripts/fuzz.sh SECONDS runs longer ones).
+bash scripts/fuzz.sh 20 || status=1
+# The release packages, made and checked as a user would get them.
+{ bash scripts/package.sh && python3 tests/package/check_packages.py; } || status=1
 exit $status

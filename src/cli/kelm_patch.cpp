@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/args.h"
 #include "cli/json.h"
 #include "patch/catalogue.h"
 #include "patch/identify.h"
@@ -47,13 +48,6 @@ const char kUsage[] =
     "Exit status: 0 done, 1 file refused, 2 usage error, 3 I/O failure\n"
     "(the file is left as it was).\n";
 
-int usage_error(const char *fmt, const char *arg) {
-    fputs("kelm-patch: ", stderr);
-    fprintf(stderr, fmt, arg);
-    fputs(" (see 'kelm-patch --help')\n", stderr);
-    return EXIT_USAGE;
-}
-
 __attribute__((format(printf, 2, 3))) int fail(int code, const char *fmt, ...) {
     va_list args;
     va_start(args, fmt);
@@ -68,18 +62,6 @@ std::string utf8_path(const char *path) {
     std::vector<char> out(strlen(path) * 3 + 1);
     path_to_utf8(path, out.data(), out.size());
     return out.data();
-}
-
-// Strict decimal 1..255: digits only, no sign, no spaces.
-int parse_fps(const char *text, int *value) {
-    if (!*text || strlen(text) > 9) return 0;
-    int v = 0;
-    for (const char *p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return 0;
-        v = v * 10 + (*p - '0');
-    }
-    *value = v;
-    return 1;
 }
 
 // The GUI's identification, told as one line per file.
@@ -210,53 +192,20 @@ int patch_command(const char *path, int fps_given, int fps, int music_fix, int b
 
 int main(int argc, char **argv) {
     console_binary_output();
-    if (argc < 2) return usage_error("no command given%s", "");
-    const char *command = argv[1];
-    if (!strcmp(command, "--help") || !strcmp(command, "-h")) {
+    CliArgs args;
+    std::string error;
+    switch (parse_args(argc, argv, &args, &error)) {
+    case ARGS_HELP:
         fputs(kUsage, stdout);
         return EXIT_DONE;
-    }
-    if (!strcmp(command, "--version")) {
+    case ARGS_VERSION:
         printf("kelm-patch %s (Quelmor: Kelm patcher build %s)\n", KELM_VERSION, KELM_BUILD);
         return EXIT_DONE;
+    case ARGS_USAGE:
+        fprintf(stderr, "kelm-patch: %s (see 'kelm-patch --help')\n", error.c_str());
+        return EXIT_USAGE;
+    case ARGS_RUN: break;
     }
-    int is_identify = !strcmp(command, "identify");
-    if (!is_identify && strcmp(command, "patch"))
-        return usage_error("unknown command '%s'", command);
-
-    int json = 0, music_fix = 0, backup = 0, fps_given = 0, fps = 0, options_done = 0;
-    std::vector<const char *> files;
-    for (int i = 2; i < argc; ++i) {
-        const char *arg = argv[i];
-        if (options_done || arg[0] != '-' || !strcmp(arg, "-")) {
-            files.push_back(arg);
-        } else if (!strcmp(arg, "--")) {
-            options_done = 1;
-        } else if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            fputs(kUsage, stdout);
-            return EXIT_DONE;
-        } else if (!strcmp(arg, "--json")) {
-            json = 1;
-        } else if (!is_identify && !strcmp(arg, "--music-fix")) {
-            music_fix = 1;
-        } else if (!is_identify && !strcmp(arg, "--backup")) {
-            backup = 1;
-        } else if (!is_identify && (!strcmp(arg, "--fps") || !strncmp(arg, "--fps=", 6))) {
-            const char *value = arg[5] == '=' ? arg + 6 : (i + 1 < argc ? argv[++i] : nullptr);
-            if (!value) return usage_error("--fps needs a value%s", "");
-            if (!parse_fps(value, &fps)) return usage_error("--fps takes a whole number from 1 to 255, not '%s'", value);
-            if (fps < 1 || fps > 255) return usage_error("--fps takes a whole number from 1 to 255, not '%s'", value);
-            fps_given = 1;
-        } else {
-            return usage_error("unknown option '%s'", arg);
-        }
-    }
-
-    if (is_identify) {
-        if (files.empty()) return usage_error("identify needs at least one FILE%s", "");
-        return identify_command(files, json);
-    }
-    if (files.size() != 1) return usage_error("patch takes exactly one FILE%s", "");
-    if (!fps_given && !music_fix) return usage_error("patch needs --fps N, --music-fix or both%s", "");
-    return patch_command(files[0], fps_given, fps, music_fix, backup, json);
+    if (args.identify) return identify_command(args.files, args.json);
+    return patch_command(args.files[0], args.fps_given, args.fps, args.music_fix, args.backup, args.json);
 }

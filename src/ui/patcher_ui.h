@@ -19,6 +19,10 @@ extern const char kPatcherTitle[];
 
 struct HostWindow;
 
+// The embedded font and pictures loaded into the open window, the theme and
+// the skins applied: start-up's work between host_init and the first frame.
+void patcher_load_look(struct HostWindow *host, struct nk_context *ctx, PatcherImages *images);
+
 // One frame's declarations: "MainPanel" with its six rows and, while a message
 // is pending, the popup inside it. `host` is handed to the host services the
 // panel calls (the file chooser).

@@ -134,6 +134,20 @@ class Pictures(unittest.TestCase):
             self.assertEqual(alpha.getpixel((x, y)), 0, (x, y))
         self.assertEqual(teeth(alpha, 32, 14.5), 10)
 
+    def test_desktop_icons_are_the_cog_at_each_size(self):
+        with open(os.path.join(GEN, "kelm.ico"), "rb") as f:
+            ico = Image.open(io.BytesIO(f.read())).convert("RGBA")
+        for size in (16, 32, 48, 64, 128, 256):
+            with self.subTest(size):
+                img = Image.open(os.path.join(GEN, "hicolor/%dx%d/apps/kelm-patcher.png" % (size, size)))
+                self.assertEqual((img.size, img.mode), ((size, size), "RGBA"))
+                alpha = img.getchannel("A")
+                self.assertEqual(alpha.getpixel((size // 2, size // 2)), 0)  # the hole
+                if size >= 32:  # at 16 pixels the teeth blur into the ring
+                    self.assertEqual(teeth(alpha, size, size * 14.5 / 32), 10)
+                if size == 32:
+                    self.assertEqual(img.tobytes(), ico.tobytes())  # the window icon's own pixels
+
     def check_sign(self, name, colour, on_disc, cut):
         img = rgba(name)
         self.assertEqual(img.size, (48, 48))
@@ -231,7 +245,7 @@ class Generators(unittest.TestCase):
         for _ in range(2):
             with tempfile.TemporaryDirectory(prefix="kelm-assets-") as out:
                 runs.append(self.generate(out))
-        self.assertEqual(len(runs[0]), 11)
+        self.assertEqual(len(runs[0]), 17)
         self.assertEqual(runs[0], runs[1])
 
     def generate(self, out):

@@ -1,0 +1,75 @@
+# Releases: what `cmake --install` lays out and `cpack -G DEB` wraps.
+#
+# Linux: the tree of the kelm-patcher Debian package under /usr: both programs,
+# the desktop entry, the icon in the hicolor sizes, the AppStream metainfo, the
+# manual page and the copyright file. Windows: one flat folder with the two
+# .exe files, a readme, the licence and the third-party notices, which
+# scripts/package.sh zips. The licence texts of others are written at install
+# time by packaging/make_docs.py, from the Nuklear header the build used and
+# from the copyright files of the Debian packages that provided the font and
+# the MinGW-w64 runtime.
+
+set(KELM_DEJAVU_COPYRIGHT /usr/share/doc/fonts-dejavu-core/copyright CACHE FILEPATH
+    "Debian copyright file of the fonts the UI font is cut from")
+set(_kelm_docs ${CMAKE_BINARY_DIR}/package-docs)
+set(_kelm_doc_args --version ${PROJECT_VERSION} --license ${CMAKE_SOURCE_DIR}/LICENSE
+    --nuklear ${KELM_NUKLEAR_HEADER} --dejavu ${KELM_DEJAVU_COPYRIGHT})
+
+# Runs make_docs.py KIND at install time, before the files it writes are installed.
+function(kelm_install_docs kind)
+  set(cmd ${KELM_ASSET_PYTHON} ${CMAKE_SOURCE_DIR}/packaging/make_docs.py ${kind} ${_kelm_docs} ${ARGN})
+  list(TRANSFORM cmd REPLACE "^(.+)$" "[==[\\1]==]")
+  list(JOIN cmd " " cmd)
+  install(CODE "execute_process(COMMAND ${cmd} COMMAND_ERROR_IS_FATAL ANY)")
+endfunction()
+
+if(WIN32)
+  # kelm-patch.exe gets its own version information.
+  target_link_libraries(kelm-patch PRIVATE kelm_cli_resources)
+
+  # The static runtime in every .exe: the MinGW-w64 CRT and winpthreads
+  # (mingw-w64-x86-64-dev), libgcc and libstdc++ (gcc- and g++-mingw-w64-x86-64-posix).
+  set(KELM_MINGW_COPYRIGHT /usr/share/doc/mingw-w64-x86-64-dev/copyright CACHE FILEPATH
+      "Debian copyright file of the MinGW-w64 CRT and winpthreads")
+  set(KELM_GCC_RUNTIME_COPYRIGHT /usr/share/doc/g++-mingw-w64-x86-64-posix/copyright CACHE FILEPATH
+      "Debian copyright file of MinGW-w64 GCC's libgcc and libstdc++")
+  install(TARGETS kelm-patcher kelm-patch RUNTIME DESTINATION .)
+  kelm_install_docs(windows ${_kelm_doc_args} --readme ${CMAKE_SOURCE_DIR}/packaging/README-windows.txt
+    "--runtime=MinGW-w64 runtime: CRT and winpthreads=${KELM_MINGW_COPYRIGHT}"
+    "--runtime=GCC runtime libraries: libgcc and libstdc++=${KELM_GCC_RUNTIME_COPYRIGHT}")
+  install(FILES ${_kelm_docs}/README.txt ${_kelm_docs}/LICENSE.txt ${_kelm_docs}/THIRD-PARTY-NOTICES.txt
+          DESTINATION .)
+  return()
+endif()
+
+install(TARGETS kelm-patcher kelm-patch RUNTIME DESTINATION bin)
+install(FILES packaging/kelm-patcher.desktop DESTINATION share/applications)
+install(FILES packaging/io.github.ostrel.KelmPatcher.metainfo.xml DESTINATION share/metainfo)
+install(DIRECTORY ${KELM_ASSETS_DIR}/hicolor DESTINATION share/icons)
+kelm_install_docs(debian ${_kelm_doc_args} --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patch.1)
+install(FILES ${_kelm_docs}/kelm-patch.1.gz DESTINATION share/man/man1)
+install(FILES ${_kelm_docs}/copyright DESTINATION share/doc/kelm-patcher)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_PACKAGE_NAME kelm-patcher)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "patcher for the frame-rate limit of Quelmor: Thornmere")
+set(CPACK_PACKAGE_DESCRIPTION "\
+Fixes the frame-rate limit and the music loop of the DOS game
+\"Quelmor: Thornmere\" in its main executable, so that it runs at a
+sensible speed under DOSBox. It recognises seven editions and leaves
+a file it cannot patch byte for byte as it was.
+
+kelm-patcher is the patcher window; kelm-patch does the same on the
+command line.")
+set(KELM_PACKAGE_MAINTAINER "ostrel <ostrel@users.noreply.github.com>" CACHE STRING
+    "Maintainer field of the Debian package")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KELM_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The Depends line comes from the programs themselves, through dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

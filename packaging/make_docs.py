@@ -1,0 +1,186 @@
+#!/usr/bin/python3
+"""Write the documents that the release packages carry beside the programs.
+
+Usage:
+  make_docs.py debian OUT_DIR --version V --license LICENSE --nuklear NUKLEAR_H
+               --dejavu COPYRIGHT --man PAGE.1
+  make_docs.py windows OUT_DIR --version V --license LICENSE --nuklear NUKLEAR_H
+               --dejavu COPYRIGHT --readme README.txt --runtime NAME=COPYRIGHT...
+
+debian writes OUT_DIR/copyright, in Debian's machine-readable format, and the
+manual page with its version filled in, gzipped, as OUT_DIR/kelm-patch.1.gz.
+windows writes README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt, with
+Windows line ends.
+
+Nothing of another project's licence is kept in this repository: every
+third-party text is read at packaging time from the copy that the build used,
+the Nuklear header's own licence section and the copyright files of the
+Debian packages that provided the font and the MinGW-w64 runtime. The outputs
+carry no time stamps and are the same bytes on every run.
+"""
+import argparse
+import gzip
+import io
+import os
+import re
+import sys
+
+
+def read(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def doc_comment_section(header, title):
+    """The text of a '/// ## title' section of the Nuklear header, between its
+    two '/// ~~~' fences, without the comment markers."""
+    lines = header.splitlines()
+    start = lines.index("/// ## %s" % title)
+    fences = [i for i in range(start + 1, len(lines)) if lines[i].startswith("/// ~~~")]
+    body = lines[fences[0] + 1:fences[1]]
+    return "\n".join(re.sub(r"^///    ?", "", l).rstrip() for l in body)
+
+
+def nuklear_notice(path):
+    """Nuklear's licence, and what the header says of the pieces it embeds:
+    the stb libraries and, with the default font compiled in, ProggyClean."""
+    header = read(path)
+    licence = doc_comment_section(header, "License").strip("-\n ")
+    font = re.search(r"^ \* (ProggyClean\.ttf\n(?: \* .*\n)+?) \*-{5,}", header, re.M)
+    if not font:
+        sys.exit("make_docs.py: no ProggyClean notice in %s" % path)
+    font = re.sub(r"^ \* ", "", font.group(1), flags=re.M).strip()
+    credits = [re.sub(r"\[([^]]*)\]\([^)]*\)", r"\1", re.sub(r"\s*<br />", "", l[4:])).strip()
+               for l in header.splitlines() if l.startswith("/// Embeds ")]
+    if not credits or "ALTERNATIVE A - MIT License" not in licence:
+        sys.exit("make_docs.py: the licence section of %s is not as expected" % path)
+    return licence, font, credits
+
+
+def dep5_paragraphs(text):
+    return [p for p in re.split(r"\n\s*\n", text.strip()) if p.strip()]
+
+
+def dep5_field(paragraph, name):
+    """A field's first line and its continuation lines, as in the file."""
+    m = re.search(r"^%s:[ \t]*(.*(?:\n[ \t].*)*)" % re.escape(name), paragraph, re.M)
+    return m.group(1) if m else None
+
+
+def dejavu_notice(path):
+    """The Files: * paragraph of fonts-dejavu-core's copyright file: the
+    copyright of the fonts themselves and their licence text."""
+    for p in dep5_paragraphs(read(path)):
+        if dep5_field(p, "Files") == "*":
+            return dep5_field(p, "Copyright"), dep5_field(p, "License")
+    sys.exit("make_docs.py: no 'Files: *' paragraph in %s" % path)
+
+
+def own_licence(path):
+    """(copyright line, licence text) of the project's LICENSE."""
+    text = read(path).strip()
+    m = re.search(r"^Copyright \(c\) (.+)$", text, re.M)
+    return m.group(1), text[m.end():].strip()
+
+
+def dep5_text(text):
+    """Free text as the continuation lines of a field."""
+    return "\n".join(" " + l if l.strip() else " ." for l in text.splitlines())
+
+
+def debian(args):
+    holder, licence = own_licence(args.license)
+    nk_licence, nk_font, nk_credits = nuklear_notice(args.nuklear)
+    dv_copyright, dv_licence = dejavu_notice(args.dejavu)
+    nk_comment = ("Nuklear 4.00.1, from Debian's glfw3 source package, compiled into kelm-patcher.\n"
+                  "Its own notes on what it embeds:\n" + "\n".join(nk_credits) + "\n\n" + nk_font)
+    out = "\n".join([
+        "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/",
+        "Upstream-Name: kelm-patcher",
+        "Comment: The third-party texts below were taken, when this package was made,",
+        " from the Nuklear header and from /usr/share/doc/fonts-dejavu-core/copyright.",
+        "",
+        "Files: *",
+        "Copyright: " + holder,
+        "License: Expat",
+        dep5_text(licence),
+        "",
+        "Files: build/*/assets/generated/ui_font.ttf",
+        "Copyright: " + dv_copyright,
+        "License: " + dv_licence,
+        "Comment: The user interface font compiled into kelm-patcher, cut down at build",
+        " time from DejaVu Serif (Debian package fonts-dejavu-core).",
+        "",
+        "Files: .cache/nuklear/nuklear.h",
+        "Copyright: 2016-2018 Micha Mettke",
+        "License: Expat or public-domain",
+        dep5_text(nk_licence),
+        "Comment:",
+        dep5_text(nk_comment),
+        "",
+    ])
+    with open(os.path.join(args.out_dir, "copyright"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(out)
+
+    page = read(args.man).replace("@VERSION@", args.version)
+    buf = io.BytesIO()
+    with gzip.GzipFile(filename="", mode="wb", fileobj=buf, compresslevel=9, mtime=0) as gz:
+        gz.write(page.encode("utf-8"))
+    with open(os.path.join(args.out_dir, "kelm-patch.1.gz"), "wb") as f:
+        f.write(buf.getvalue())
+
+
+def windows(args):
+    nk_licence, nk_font, nk_credits = nuklear_notice(args.nuklear)
+    rule = "=" * 78
+    sections = [
+        ("Nuklear 4.00.1 (kelm-patcher.exe)",
+         "The immediate-mode GUI library that draws the window. Licence, as in the header:",
+         nk_licence + "\n\nWhat the header says it embeds:\n" + "\n".join(nk_credits) + "\n\n" + nk_font),
+        ("DejaVu fonts (kelm-patcher.exe)",
+         "The user interface font is cut down from DejaVu Serif. Debian's copyright file\n"
+         "of fonts-dejavu-core, as installed at " + args.dejavu + ":",
+         read(args.dejavu)),
+    ]
+    for entry in args.runtime:
+        name, path = entry.split("=", 1)
+        sections.append((name + " (kelm-patcher.exe, kelm-patch.exe)",
+                         "Linked statically into both programs. Debian's copyright file, as installed\n"
+                         "at " + path + ":", read(path)))
+    parts = ["Third-party software in the Quelmor: Kelm patcher " + args.version,
+             "",
+             "The programs are under the MIT License (LICENSE.txt). They contain the",
+             "following software of others, each under the licence given here."]
+    for i, (title, intro, text) in enumerate(sections, 1):
+        parts += ["", rule, "%d. %s" % (i, title), rule, "", intro, "", text.strip()]
+    files = {
+        "README.txt": read(args.readme).replace("@VERSION@", args.version),
+        "LICENSE.txt": read(args.license),
+        "THIRD-PARTY-NOTICES.txt": "\n".join(parts),
+    }
+    for name, text in files.items():
+        with open(os.path.join(args.out_dir, name), "w", encoding="utf-8", newline="\r\n") as f:
+            f.write(text.strip() + "\n")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("kind", choices=("debian", "windows"))
+    ap.add_argument("out_dir")
+    ap.add_argument("--version", required=True)
+    ap.add_argument("--license", required=True)
+    ap.add_argument("--nuklear", required=True)
+    ap.add_argument("--dejavu", required=True)
+    ap.add_argument("--man")
+    ap.add_argument("--readme")
+    ap.add_argument("--runtime", action="append", default=[])
+    args = ap.parse_args()
+    os.makedirs(args.out_dir, exist_ok=True)
+    if args.kind == "debian":
+        debian(args)
+    else:
+        windows(args)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the two release presets and writes the installable packages into
+# build/packages: the Windows zip (both programs, a readme and the licences, in
+# one folder) and the Debian package of the Linux build.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$here"
+bash scripts/setup.sh
+for p in windows-release linux-release; do
+  cmake --preset "$p" >/dev/null
+  cmake --build --preset "$p"
+done
+
+out=build/packages
+rm -rf "$out"
+mkdir -p "$out"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows-release/CMakeCache.txt)
+
+# Windows: the install tree is the folder inside the zip.
+name=kelm-patcher-$version-windows-x64
+stage=build/windows-release/zip
+rm -rf "$stage"
+cmake --install build/windows-release --prefix "$stage/$name" >/dev/null
+(cd "$stage" && cmake -E tar cf "$here/$out/$name.zip" --format=zip "$name")
+
+# Linux: dpkg-shlibdeps works out the Depends line from the programs.
+(cd build/linux-release && rm -f ./*.deb && cpack -G DEB >/dev/null)
+cp build/linux-release/kelm-patcher_"$version"_*.deb "$out/"
+
+echo "package: build/packages"
+ls -l "$out" build/windows-release/bin/*.exe | awk 'NF > 2 { printf "  %9d  %s\n", $5, $NF }'

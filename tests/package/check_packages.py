@@ -1,0 +1,289 @@
+#!/usr/bin/python3
+"""Checks of the release packages that scripts/package.sh wrote.
+
+Usage: check_packages.py [PACKAGES_DIR]   (default build/packages)
+
+The Debian package is unpacked into a throwaway root and its programs and
+files are checked there; the Windows zip is unpacked and its programs run
+under Wine in a fresh prefix, the window in a private X server. The version
+expected everywhere is the one CMakeLists.txt gives. Prints one line per check
+and a closing count; exits 1 when any check failed.
+"""
+import glob
+import gzip
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WINE = os.path.join(REPO, "scripts", "wine.sh")
+MAX_PATCHER_EXE = 512 * 1024
+SYSTEM_DLLS = {"advapi32.dll", "gdiplus.dll", "kernel32.dll", "msvcrt.dll", "shlwapi.dll", "user32.dll",
+               "gdi32.dll", "comdlg32.dll", "ole32.dll", "shell32.dll", "comctl32.dll"}
+
+
+def project_version():
+    with open(os.path.join(REPO, "CMakeLists.txt")) as f:
+        text = f.read()
+    return (re.search(r"project\(kelm VERSION ([0-9.]+)", text).group(1),
+            re.search(r'set\(KELM_BUILD "(\d+)"\)', text).group(1))
+
+
+VERSION, BUILD = project_version()
+VERSION_LINE = "kelm-patch %s (Quelmor: Kelm patcher build %s)" % (VERSION, BUILD)
+TITLE = "Quelmor: Kelm patcher build %s" % BUILD
+ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
+
+class Failed(Exception):
+    pass
+
+
+def expect(cond, what):
+    if not cond:
+        raise Failed(what)
+
+
+def run(cmd, **kw):
+    kw.setdefault("timeout", 120)
+    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **kw)
+
+
+# --- the Debian package -------------------------------------------------------
+
+def deb_checks(deb, root):
+    def control():
+        fields = {k: run(["dpkg-deb", "-f", deb, k]).stdout.strip() for k in ("Package", "Version", "Depends")}
+        expect(fields["Package"] == "kelm-patcher", "Package: %r" % fields["Package"])
+        expect(fields["Version"] == VERSION, "Version: %r" % fields["Version"])
+        # dpkg-shlibdeps names what the programs link: GTK for the window, libcrypto for the digest.
+        for lib in ("libc6", "libgtk-3-0", "libssl3"):
+            expect(re.search(r"(^|, )%s( |,|$)" % lib, fields["Depends"]), "Depends lacks %s: %s"
+                   % (lib, fields["Depends"]))
+        return "Depends: " + fields["Depends"]
+
+    def contents():
+        listing = run(["dpkg-deb", "-c", deb]).stdout
+        paths = {line.split()[-1].lstrip(".") for line in listing.splitlines()}
+        wanted = {"/usr/bin/kelm-patcher", "/usr/bin/kelm-patch",
+                  "/usr/share/applications/kelm-patcher.desktop",
+                  "/usr/share/metainfo/io.github.ostrel.KelmPatcher.metainfo.xml",
+                  "/usr/share/man/man1/kelm-patch.1.gz", "/usr/share/doc/kelm-patcher/copyright"}
+        wanted |= {"/usr/share/icons/hicolor/%dx%d/apps/kelm-patcher.png" % (s, s) for s in ICON_SIZES}
+        expect(not wanted - paths, "missing: %s" % sorted(wanted - paths))
+        subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
+
+    def cli_version():
+        out = run([os.path.join(root, "usr/bin/kelm-patch"), "--version"])
+        expect(out.returncode == 0 and out.stdout.strip() == VERSION_LINE, "got %r" % out.stdout)
+
+    def window_links():
+        out = run(["ldd", os.path.join(root, "usr/bin/kelm-patcher")]).stdout
+        expect("libgtk-3.so.0" in out and "not found" not in out, out)
+
+    def desktop_file():
+        out = run(["desktop-file-validate", os.path.join(root, "usr/share/applications/kelm-patcher.desktop")])
+        expect(out.returncode == 0 and not (out.stdout + out.stderr).strip(), out.stdout + out.stderr)
+        with open(os.path.join(root, "usr/share/applications/kelm-patcher.desktop")) as f:
+            entry = f.read()
+        for line in ("Exec=kelm-patcher", "Icon=kelm-patcher"):
+            expect(line in entry.splitlines(), "no %s" % line)
+
+    def metainfo():
+        path = os.path.join(root, "usr/share/metainfo/io.github.ostrel.KelmPatcher.metainfo.xml")
+        out = run(["appstreamcli", "validate", "--no-net", path])
+        expect(out.returncode == 0, out.stdout + out.stderr)
+        with open(path) as f:
+            xml = f.read()
+        expect('<launchable type="desktop-id">kelm-patcher.desktop</launchable>' in xml, "launchable")
+        expect('<release version="%s"' % VERSION in xml, "no release %s" % VERSION)
+
+    def icons():
+        for s in ICON_SIZES:
+            with open(os.path.join(root, "usr/share/icons/hicolor/%dx%d/apps/kelm-patcher.png" % (s, s)), "rb") as f:
+                head = f.read(33)
+            expect(head[:8] == b"\x89PNG\r\n\x1a\n", "%d: not a PNG" % s)
+            w, h, depth, colour = struct.unpack(">IIBB", head[16:26])
+            expect((w, h, depth, colour) == (s, s, 8, 6), "%d: %dx%d depth %d type %d" % (s, w, h, depth, colour))
+
+    def man_page():
+        with gzip.open(os.path.join(root, "usr/share/man/man1/kelm-patch.1.gz"), "rt") as f:
+            page = f.read()
+        out = run(["groff", "-man", "-Tutf8", "-ww", "-P-cbou"], input=page)  # plain text, no SGR
+        expect(out.returncode == 0 and not out.stderr.strip(), "groff: " + out.stderr)
+        expect(re.search(r"kelm-patch\s+%s" % re.escape(VERSION), out.stdout), "no version in the footer")
+        for section in ("SYNOPSIS", "OPTIONS", "EXIT STATUS"):
+            expect(section in out.stdout, "no %s section" % section)
+
+    def copyright():
+        with open(os.path.join(root, "usr/share/doc/kelm-patcher/copyright")) as f:
+            text = f.read()
+        expect(text.startswith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"),
+               "not machine-readable")
+        for needle in ("License: Expat", "License: bitstream-vera", "Micha Mettke", "ALTERNATIVE B",
+                       "Tristan Grimmer"):
+            expect(needle in text, "no %r" % needle)
+
+    return [("deb control", control), ("deb contents", contents), ("deb kelm-patch --version", cli_version),
+            ("deb kelm-patcher links", window_links), ("desktop-file-validate", desktop_file),
+            ("appstreamcli validate", metainfo), ("hicolor icons", icons), ("manual page renders", man_page),
+            ("deb copyright", copyright)]
+
+
+# --- the Windows zip ------------------------------------------------------------
+
+def version_strings(data):
+    """The VERSIONINFO's binary version and its strings, read from the .exe bytes."""
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    expect(at > 0, "no VS_FIXEDFILEINFO")
+    ms, ls = struct.unpack("<II", data[at + 8:at + 16])
+    strings = {}
+    for key in ("CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductName",
+                "ProductVersion", "Build"):
+        k = data.find(key.encode("utf-16-le") + b"\0\0")
+        if k < 0:
+            continue
+        v = k + 2 * len(key) + 2
+        v += (-v) % 4  # values start on a 32-bit boundary
+        end = v
+        while data[end:end + 2] != b"\0\0":
+            end += 2
+        strings[key] = data[v:end].decode("utf-16-le")
+    return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF), strings
+
+
+def zip_checks(zip_path, unpacked):
+    folder = "kelm-patcher-%s-windows-x64" % VERSION
+    exe = lambda name: os.path.join(unpacked, folder, name)
+
+    def contents():
+        with zipfile.ZipFile(zip_path) as z:
+            names = {n.rstrip("/") for n in z.namelist()}
+            z.extractall(unpacked)
+        wanted = {folder} | {folder + "/" + n for n in ("kelm-patcher.exe", "kelm-patch.exe", "README.txt",
+                                                          "LICENSE.txt", "THIRD-PARTY-NOTICES.txt")}
+        expect(names == wanted, "zip holds %s" % sorted(names))
+
+    def size():
+        n = os.path.getsize(exe("kelm-patcher.exe"))
+        expect(n <= MAX_PATCHER_EXE, "kelm-patcher.exe is %d bytes" % n)
+        return "kelm-patcher.exe %d bytes, kelm-patch.exe %d bytes" % (n, os.path.getsize(exe("kelm-patch.exe")))
+
+    def self_contained():
+        for name in ("kelm-patcher.exe", "kelm-patch.exe"):
+            out = run(["x86_64-w64-mingw32-objdump", "-p", exe(name)]).stdout
+            dlls = {d.lower() for d in re.findall(r"DLL Name: (\S+)", out)}
+            expect(dlls and dlls <= SYSTEM_DLLS, "%s imports %s" % (name, sorted(dlls - SYSTEM_DLLS)))
+            sections = run(["x86_64-w64-mingw32-objdump", "-h", exe(name)]).stdout
+            expect(".debug_info" not in sections, "%s is not stripped" % name)
+
+    def versioninfo():
+        descriptions = set()
+        for name in ("kelm-patcher.exe", "kelm-patch.exe"):
+            with open(exe(name), "rb") as f:
+                fixed, strings = version_strings(f.read())
+            major, minor, patch = (int(v) for v in VERSION.split("."))
+            expect(fixed == (major, minor, patch, 0), "%s: binary version %s" % (name, fixed))
+            expect(strings.get("ProductName") == "Quelmor: Kelm patcher", "%s: %r" % (name, strings))
+            expect(strings.get("FileVersion") == VERSION, "%s: FileVersion %r" % (name, strings.get("FileVersion")))
+            expect(strings.get("ProductVersion") == "%s build %s" % (VERSION, BUILD), "%s: %r" % (name, strings))
+            expect(strings.get("Build") == BUILD, "%s: Build %r" % (name, strings.get("Build")))
+            expect(strings.get("OriginalFilename") == name, "%s: %r" % (name, strings.get("OriginalFilename")))
+            descriptions.add(strings.get("FileDescription"))
+        expect(len(descriptions) == 2, "one description for both: %s" % descriptions)
+
+    def notices():
+        with open(exe("THIRD-PARTY-NOTICES.txt"), newline="") as f:
+            text = f.read()
+        expect("\r\n" in text and "\n" not in text.replace("\r\n", ""), "not Windows line ends")
+        for needle in ("ALTERNATIVE A - MIT License", "bitstream-vera", "mingw-w64-libraries/winpthreads",
+                       "GCC RUNTIME LIBRARY EXCEPTION", "Tristan Grimmer"):
+            expect(needle in text, "no %r" % needle)
+        with open(exe("LICENSE.txt")) as f:
+            expect(f.read().startswith("MIT License"), "LICENSE.txt")
+
+    def wine():
+        return wine_run(exe("kelm-patch.exe"), exe("kelm-patcher.exe"))
+
+    return [("zip contents", contents), ("kelm-patcher.exe size", size), ("exe self-contained", self_contained),
+            ("exe VERSIONINFO", versioninfo), ("zip licences", notices), ("zip programs under Wine", wine)]
+
+
+def wine_run(cli, window):
+    """kelm-patch.exe --version and the patcher's window, in a new Wine prefix
+    and a private X server; everything started here is stopped here."""
+    tmp = tempfile.mkdtemp(prefix="kelm-wine-")
+    env = dict(os.environ, WINEPREFIX=os.path.join(tmp, "prefix"))
+    read_fd, write_fd = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    patcher = None
+    try:
+        with os.fdopen(read_fd) as f:
+            env["DISPLAY"] = ":" + f.readline().strip()
+        subprocess.run([WINE, "--boot"], env=env, timeout=300, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        out = run([WINE, cli, "--version"], env=env, timeout=120)
+        expect(out.returncode == 0 and out.stdout.strip() == VERSION_LINE, "kelm-patch.exe: %r" % out.stdout)
+        patcher = subprocess.Popen([WINE, window], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        found = run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % re.escape(TITLE)],
+                    env=env, timeout=120)
+        expect(found.returncode == 0 and found.stdout.split(), "no window titled %r" % TITLE)
+        expect(patcher.poll() is None, "kelm-patcher.exe exited")
+        return "window %s" % found.stdout.split()[0]
+    except subprocess.TimeoutExpired as e:
+        raise Failed("timed out: %s" % " ".join(e.cmd))
+    finally:
+        if patcher and patcher.poll() is None:
+            patcher.send_signal(signal.SIGTERM)
+        subprocess.run([WINE, "--server", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if patcher:
+            try:
+                patcher.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                patcher.kill()
+        xvfb.terminate()
+        xvfb.wait(timeout=30)
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+def main():
+    packages = sys.argv[1] if len(sys.argv) > 1 else os.path.join(REPO, "build", "packages")
+    debs = glob.glob(os.path.join(packages, "kelm-patcher_%s_*.deb" % VERSION))
+    zips = glob.glob(os.path.join(packages, "kelm-patcher-%s-windows-x64.zip" % VERSION))
+    work = tempfile.mkdtemp(prefix="kelm-packages-")
+    checks = [("packages present", lambda: expect(len(debs) == 1 and len(zips) == 1,
+                                                    "in %s: %s" % (packages, os.listdir(packages)
+                                                                   if os.path.isdir(packages) else "nothing")))]
+    if len(debs) == 1:
+        checks += deb_checks(debs[0], os.path.join(work, "root"))
+    if len(zips) == 1:
+        checks += zip_checks(zips[0], os.path.join(work, "zip"))
+    passed = failed = 0
+    try:
+        for name, check in checks:
+            started = time.monotonic()
+            try:
+                note = check()
+            except (Failed, OSError, subprocess.SubprocessError) as e:
+                failed += 1
+                print("FAIL %s: %s" % (name, e), flush=True)
+                continue
+            passed += 1
+            print("ok   %s%s (%.1f s)" % (name, ": " + note if note else "", time.monotonic() - started), flush=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
