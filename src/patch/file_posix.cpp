@@ -34,30 +34,8 @@ FILE *open_regular_file(const char *path, const char *mode) {
     return file;
 }
 
-int64_t file_size_of(const char *path, int *regular) {
-    struct stat st;
-    *regular = 0;
-    if (stat(path, &st) != 0) return -1;
-    *regular = S_ISREG(st.st_mode) ? 1 : 0;
-    return (int64_t)st.st_size;
-}
-
-FILE *create_new_file(const char *path) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0) return nullptr;
-    FILE *file = fdopen(fd, "wb");
-    if (!file) {
-        int err = errno;
-        close(fd);
-        unlink(path);
-        errno = err;
-    }
-    return file;
-}
-
 // Linux file names are bytes, UTF-8 by convention.
 void path_to_utf8(const char *path, char *out, size_t size) { utf8_sanitize(path, out, size); }
 
 void console_binary_output(void) {}
 
-const char *error_text(int err) { return err == ENOTSUP ? "Not a regular file" : strerror(err); }

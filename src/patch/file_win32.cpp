@@ -28,27 +28,6 @@ FILE *open_regular_file(const char *path, const char *mode) {
     return file;
 }
 
-int64_t file_size_of(const char *path, int *regular) {
-    struct _stat64 st;
-    *regular = 0;
-    if (_stat64(path, &st) != 0) return -1;
-    *regular = (st.st_mode & _S_IFMT) == _S_IFREG;
-    return (int64_t)st.st_size;
-}
-
-FILE *create_new_file(const char *path) {
-    int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (fd < 0) return nullptr;
-    FILE *file = _fdopen(fd, "wb");
-    if (!file) {
-        int err = errno;
-        _close(fd);
-        _unlink(path);
-        errno = err;
-    }
-    return file;
-}
-
 void path_to_utf8(const char *path, char *out, size_t size) {
     if (!size) return;
     out[0] = '\0';
@@ -80,4 +59,3 @@ void console_binary_output(void) {
     _setmode(_fileno(stderr), _O_BINARY);
 }
 
-const char *error_text(int err) { return err == ENOTSUP ? "Not a regular file" : strerror(err); }
