@@ -138,6 +138,13 @@ void host_show_error(char *text, int cut) {
 }
 
 void host_shutdown(HostWindow *host) {
+    // No handler may run on the record once its parts start to go: the
+    // window's destruction still sends focus and size events.
+    if (host->window) {
+        g_signal_handlers_disconnect_by_data(host->window, host);
+        g_signal_handlers_disconnect_by_data(host->area, host);
+    }
+    if (host->im) g_signal_handlers_disconnect_by_data(host->im, host);
     host_release_shared(&host->shared, host->font ? &host->font->user_font : NULL, host_release_font);
     host->font = NULL;
     if (host->ctx) nk_free(host->ctx);
@@ -150,7 +157,6 @@ void host_shutdown(HostWindow *host) {
     // The window goes away with the events its destruction queues.
     while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
-
 
 HostFont *host_load_font_memory(HostWindow *host, const void *data, int32_t size, float height) {
     return host_adopt_font(host, cdraw_font_from_memory(&host->cdraw, data, size, host_font_pixels(height)));
