@@ -118,7 +118,11 @@ class Patcher:
         wine_server(platform, "-w")
         command = ["bash", WINE, exe] if platform == "windows" else [exe]
         self.proc = subprocess.Popen(command, env=desk.env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=stderr)
-        self.win = wait_for(self.find_window, 60, "the patcher window")
+        try:
+            self.win = wait_for(self.find_window, 60, "the patcher window")
+        except AssertionError:
+            self.close()
+            raise
         time.sleep(1.0)
 
     def close(self):
@@ -144,8 +148,8 @@ class Patcher:
                     return wid
         return None
 
-    def geometry(self, wid=None):
-        out = self.desk.x("xdotool", "getwindowgeometry", "--shell", wid or self.win)
+    def geometry(self):
+        out = self.desk.x("xdotool", "getwindowgeometry", "--shell", self.win)
         g = dict(line.split("=", 1) for line in out.split())
         return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
 
@@ -200,10 +204,17 @@ class Patcher:
         """Browse, type the path into the dialog, Enter."""
         dialog = self.open_chooser()
         self.point_keys_at(dialog)
-        # GTK's chooser opens its location field when a path is typed.
-        typed = "Z:" + str(path).replace("/", "\\") if self.platform == "windows" else str(path)
-        self.desk.x("xdotool", "type", "--delay", "30", typed)
+        if self.platform == "windows":
+            self.desk.x("xdotool", "type", "--delay", "30", "Z:" + str(path).replace("/", "\\"))
+        else:
+            # GTK's chooser opens its location field on the first "/" and drops
+            # what is typed before that field is ready.
+            self.desk.x("xdotool", "type", str(path)[0])
+            time.sleep(0.5)
+            self.desk.x("xdotool", "type", "--delay", "30", str(path)[1:])
         time.sleep(0.5)
-        self.keys("Return")
+        # The dialog goes away between the press and the release of Return, and
+        # xdotool may end with an error on asking about it: that is no failure.
+        subprocess.run(["xdotool", "key", "--clearmodifiers", "Return"], env=self.desk.env, capture_output=True)
         wait_for(lambda: not self.other_window(), 30, "the file dialog to close")
         self.back_to_window()
