@@ -33,6 +33,9 @@ struct GdipBackend {
     GpStringFormat *text_format;
     GpFontCollection *font_collections[GDIP_FONT_COLLECTIONS];
     int32_t collection_count;
+    // Whether the back buffer holds anything yet: a new one is fully
+    // transparent until the next frame clears it.
+    bool drawn;
 };
 
 // A Nuklear user font with its GDI+ font; `user_font` comes first, so the

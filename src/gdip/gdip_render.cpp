@@ -54,6 +54,7 @@ int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int h
                                                     StringFormatFlagsNoWrap | StringFormatFlagsNoClip);
     for (GpFontCollection *&slot : gdip->font_collections) slot = nullptr;
     gdip->collection_count = 0;
+    gdip->drawn = false;
     // A GDI+ that did not start leaves no back buffer to draw into.
     return gdip->back_buffer_graphics != nullptr;
 }
@@ -85,7 +86,10 @@ void gdip_render(GdipBackend *gdip, struct nk_context *ctx, int antialias) {
     render_commands(ctx, gdip);
 }
 
-void gdip_clear(GdipBackend *gdip, struct nk_color color) { GdipGraphicsClear(gdip->back_buffer_graphics, draw_argb(color)); }
+void gdip_clear(GdipBackend *gdip, struct nk_color color) {
+    GdipGraphicsClear(gdip->back_buffer_graphics, draw_argb(color));
+    gdip->drawn = true;
+}
 
 void gdip_fill_polygon(GdipBackend *gdip, const struct nk_vec2i *points, int count, struct nk_color color) {
     render_fill_polygon(gdip, points, count, color);
@@ -104,13 +108,18 @@ void gdip_resize(GdipBackend *gdip, HWND window, unsigned int width, unsigned in
     gdip->window_graphics = window_graphics;
     gdip->back_buffer = back_buffer;
     gdip->back_buffer_graphics = back_buffer_graphics;
+    gdip->drawn = false;
 }
 
 void gdip_paint(GdipBackend *gdip, HDC dc) {
     if (!gdip->back_buffer) return;
     GpGraphics *graphics = nullptr;
     if (GdipCreateFromHDC(dc, &graphics) != Ok) return;
-    GdipDrawImageI(graphics, gdip->back_buffer, 0, 0);
+    // A back buffer that holds no frame yet is fully transparent, and drawing
+    // it would change no pixel of the window. Skipping it saves the start-up
+    // paint a full-size alpha blend, which under Wine costs as much as half a
+    // frame.
+    if (gdip->drawn) GdipDrawImageI(graphics, gdip->back_buffer, 0, 0);
     GdipDeleteGraphics(graphics);
 }
 

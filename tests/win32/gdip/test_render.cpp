@@ -93,4 +93,37 @@ TEST(Render, BackBufferSurvivesAMinimisedSizeAndFollowsRealOnes) {
     EXPECT_EQ(p.height, TEST_HEIGHT);
 }
 
+// A paint shows the last frame; before a new buffer's first frame it must leave
+// the device's pixels as they are, neither garbage nor black.
+TEST(Render, PaintShowsTheLastFrameAndLeavesTheWindowAloneBeforeTheFirst) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = TEST_WIDTH;
+    info.bmiHeader.biHeight = -TEST_HEIGHT;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void *bits = nullptr;
+    HBITMAP device_pixels = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(device_pixels && bits);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, device_pixels);
+    const uint32_t *pixel = (const uint32_t *)bits + 7 * TEST_WIDTH + 9;
+
+    gdip_resize(&gdip, test_window(), TEST_WIDTH + 1, TEST_HEIGHT);
+    gdip_resize(&gdip, test_window(), TEST_WIDTH, TEST_HEIGHT);
+    for (int i = 0; i < TEST_WIDTH * TEST_HEIGHT; ++i) ((uint32_t *)bits)[i] = 0x00123456;
+    gdip_paint(&gdip, dc);
+    GdiFlush();
+    EXPECT_EQ(*pixel & 0xFFFFFFu, 0x123456u);
+
+    render_frame(nk_rgb(0x65, 0x43, 0x21), [](struct nk_command_buffer *) {});
+    gdip_paint(&gdip, dc);
+    GdiFlush();
+    EXPECT_EQ(*pixel & 0xFFFFFFu, 0x654321u);
+
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(device_pixels);
+}
+
 }  // namespace
