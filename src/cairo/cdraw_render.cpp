@@ -192,6 +192,8 @@ void draw_bezier(void *target, DrawPoint begin, DrawPoint ctrl0, DrawPoint ctrl1
 
 void draw_rect(void *target, int32_t x, int32_t y, int32_t w, int32_t h) {
     CdrawBackend *b = backend(target);
+    // Unlike the other shapes, an outline of zero width or height is still
+    // stroked, as GDI+ strokes it: a rectangle 0 wide is a line.
     if (!b || w < 0 || h < 0) return;
     cairo_rectangle(b->cr, x + kPixelCentre, y + kPixelCentre, w, h);
     stroke(b);

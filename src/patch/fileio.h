@@ -1,6 +1,8 @@
 // How the engine reaches files. Two layers:
-//  - a few platform services with one implementation per platform (file_posix.cpp,
-//    file_win32.cpp), chosen at link time;
+//  - a few file services: opening a regular file, path and console handling
+//    with one implementation per platform (file_posix.cpp, file_win32.cpp,
+//    chosen at link time), and size, new-file creation and error text written
+//    once over the C library (fileio.cpp);
 //  - FileIo, the table of stdio-shaped calls that identification and the patch
 //    writer go through. Production code always uses kStdioFileIo; tests hand in
 //    a table that fails on purpose, since overwriting bytes in place never meets

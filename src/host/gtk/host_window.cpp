@@ -8,7 +8,6 @@
 // screen instead of switching the display mode (GTK cannot switch it), so it
 // behaves like desktop mode; the Nuklear context, the clipboard callbacks and
 // everything else live in the record.
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
