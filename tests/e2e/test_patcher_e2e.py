@@ -19,7 +19,7 @@ import unittest
 from pathlib import Path
 
 from xdesk import (CRIMSON, FPS_AT, FPS_FIELD, GREEN, INFO, PATCH, RED, SIZE, TITLE, WINDOW, Desktop,
-                   Patcher, near, pixel, raw_rgb, write_edition)
+                   Patcher, near, pixel, raw_rgb, wait_for, write_edition)
 
 EXE = None
 SHOTS = None
@@ -32,6 +32,7 @@ class PatcherE2E(unittest.TestCase):
         cls.desk = Desktop()
         cls.tmp = tempfile.TemporaryDirectory(prefix="kelm-e2e-")
         cls.dir = Path(cls.tmp.name)
+        cls.desk.keep_settings_in(cls.dir)
         cls.game = cls.dir / "GAME.EXE"
         write_edition(cls.game)
         cls.app = Patcher(PLATFORM, EXE, cls.desk, cls.dir)
@@ -72,6 +73,11 @@ class Flow(PatcherE2E):
         self.app.popup_ok()
 
     def test_d_browse_set_limit_patch(self):
+        # A dialog cancelled first: the one that follows must still choose.
+        self.app.point_keys_at(self.app.open_chooser())
+        self.app.keys("Escape")
+        self.app.back_to_window()
+        wait_for(lambda: not self.app.other_window(), 20, "the cancelled dialog to close")
         self.app.choose(self.game)
         self.shot("05-identified")
 

@@ -99,6 +99,11 @@ class Desktop:
         wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0,
                  20, "the X server")
 
+    def keep_settings_in(self, folder):
+        """GTK's chooser writes recent files and settings: into `folder`, not the user's."""
+        for name in ("XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"):
+            self.env[name] = str(Path(folder) / name.lower())
+
     def close(self):
         self.xvfb.terminate()
         self.xvfb.wait(10)
