@@ -32,7 +32,7 @@ echo "== identification against one MD5 pass (target <= 1.20)"
 build/linux/bin/kelm_bench --benchmark_format=console 2>/dev/null | grep -E 'md5 =|BM_' || true
 
 echo
-echo "== one frame: declare, walk, draw, present (target < 1 ms natively); memory after 10 and 10,000 frames"
+echo "== one frame: declare, walk, draw, present (target < 1 ms natively); memory after 10, 100 and 10,000 frames"
 printf '%-10s %s\n' linux "$(build/linux/bin/kelm_bench_frame | tr '\n' ' ')"
 printf '%-10s %s\n' windows "$(bash scripts/wine.sh "$out/kelm_bench_frame.exe" | tr -d '\r' | tr '\n' ' ')"
 bash scripts/wine.sh --server -k || true
