@@ -2,13 +2,14 @@
 # Every benchmark, both windows, one run; prints a table of ratios against the
 # baselines measured in the same run.
 #
-#   scripts/bench.sh [ROUNDS]     launch rounds per program (default 9)
+#   scripts/bench.sh [ROUNDS]     launch rounds per program (default 25: a launch under Wine
+#                                 varies by a fifth from one to the next)
 #
 # The Windows programs are measured stripped, as they ship.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
-rounds="${1:-9}"
+rounds="${1:-25}"
 bash scripts/setup.sh >/dev/null
 bash scripts/build.sh linux windows >/dev/null
 cmake --build --preset linux --target kelm_bench kelm_bench_frame kelm_bare_gtk kelm-patcher-bench >/dev/null
