@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "nuklear_config.h"
 
@@ -31,3 +32,16 @@ void host_use_font(struct nk_context *ctx, HostShared *shared, struct nk_user_fo
 // At shutdown: releases Nuklear's font and `current` (either may be null, or
 // both the same), and the chooser's result.
 void host_release_shared(HostShared *shared, struct nk_user_font *current, HostFontRelease release);
+
+// Benchmark builds only (KELM_BENCH_FIRST_PAINT): says "painted" on stdout the
+// first time a frame reaches the screen, where the launch benchmark stops its
+// clock. Each platform calls it where its frame is shown.
+static inline void host_bench_first_paint(void) {
+#ifdef KELM_BENCH_FIRST_PAINT
+    static int painted;
+    if (!painted++) {
+        printf("painted\n");
+        fflush(stdout);
+    }
+#endif
+}

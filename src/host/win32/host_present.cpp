@@ -2,8 +2,6 @@
 // buffer and copied to the window in one operation, so the user never sees a
 // half-drawn frame. Paint messages are answered from the same buffer
 // (host_events.cpp), which is why nothing here draws to the window directly.
-#include <stdio.h>
-
 #include "host/host.h"
 
 void host_render(HostWindow *host, struct nk_color clear) {
@@ -12,13 +10,6 @@ void host_render(HostWindow *host, struct nk_color clear) {
     // Desktop mode lays out in the logical size and fills the screen with it,
     // aspect ratio notwithstanding.
     gdip_present(&host->gdip, host->shared.mode == HOST_MODE_DESKTOP, host->shared.output_width, host->shared.output_height);
-#ifdef KELM_BENCH_FIRST_PAINT
-    // Benchmark builds only: the launch benchmark stops its clock here.
-    static int presented;
-    if (!presented++) {
-        printf("painted\n");
-        fflush(stdout);
-    }
-#endif
+    host_bench_first_paint();
     nk_clear(host->ctx);
 }
