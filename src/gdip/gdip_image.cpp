@@ -7,16 +7,13 @@
 #include "gdip/gdip.h"
 #include "render/draw.h"
 
-struct nk_image gdip_load_image_memory(const void *data, uint32_t size) {
-    IStream *stream = SHCreateMemStream((const BYTE *)data, size);
-    if (!stream) return nk_image_id(0);
-    GpImage *decoded = nullptr;
-    const GpStatus status = GdipLoadImageFromStream(stream, &decoded);
-    stream->Release();
-    if (status != Ok || !decoded) return nk_image_id(0);
-    // A decoded image keeps its decoder and the stream alive for as long as it
-    // lives. A plain copy of its pixels does not, and in premultiplied form it
-    // is what GDI+ blends fastest, every frame.
+namespace {
+
+// A decoded image keeps its decoder alive for as long as it lives, and with it
+// the stream or the open file it came from. A plain copy of its pixels does
+// not, and in premultiplied form it is what GDI+ blends fastest, every frame.
+// Without memory for the copy the decoded image serves as it is.
+struct nk_image own_pixels(GpImage *decoded) {
     UINT width = 0, height = 0;
     GdipGetImageWidth(decoded, &width);
     GdipGetImageHeight(decoded, &height);
@@ -28,10 +25,23 @@ struct nk_image gdip_load_image_memory(const void *data, uint32_t size) {
     return gdip_wrap_image(copy);
 }
 
+}  // namespace
+
+struct nk_image gdip_load_image_memory(const void *data, uint32_t size) {
+    IStream *stream = SHCreateMemStream((const BYTE *)data, size);
+    if (!stream) return nk_image_id(0);
+    GpImage *decoded = nullptr;
+    const GpStatus status = GdipLoadImageFromStream(stream, &decoded);
+    stream->Release();
+    if (status != Ok || !decoded) return nk_image_id(0);
+    return own_pixels(decoded);
+}
+
 struct nk_image gdip_load_image_file(const wchar_t *path) {
-    GpImage *image = nullptr;
-    if (GdipLoadImageFromFile(path, &image) != Ok || !image) return nk_image_id(0);
-    return gdip_wrap_image(image);
+    GpImage *decoded = nullptr;
+    if (GdipLoadImageFromFile(path, &decoded) != Ok || !decoded) return nk_image_id(0);
+    // The copy also lets the file go, which GDI+ would otherwise keep open.
+    return own_pixels(decoded);
 }
 
 struct nk_image gdip_wrap_image(GpImage *image) {
