@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/args.h"
-#include "cli/json.h"
+#include "patch/json.h"
 #include "patch/catalogue.h"
 #include "patch/identify.h"
 #include "patch/patch.h"

@@ -43,6 +43,12 @@ const char kPathPrompt[] = "Choose Quelmor: Thornmere executable...";
 const char kSupportedEditions[] = KELM_SUPPORTED_LIST;
 const char kMusicFixLabelShort[] = "Fix music loop";
 const char kMusicFixLabelLong[] = "Fix music loop (v1.1 CD-ROM or v1.1 Floppy Edition only)";
+const char kLabelBrowse[] = "Browse";
+const char kLabelFpsLimit[] = "FPS limit (recommended <= 30):";
+const char kLabelInfo[] = "Info";
+const char kLabelCredit[] = "2024 ostrel";
+const char kLabelPatch[] = "Patch";
+const char kLabelOk[] = "OK";
 
 const char kTitleUnsupported[] = "Unsupported file";
 const char kTitleInformation[] = "Information";

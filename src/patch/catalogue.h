@@ -52,6 +52,12 @@ extern const char kPathPrompt[];          // path field while no supported file 
 extern const char kSupportedEditions[];   // the list of supported editions
 extern const char kMusicFixLabelShort[];
 extern const char kMusicFixLabelLong[];
+extern const char kLabelBrowse[];
+extern const char kLabelFpsLimit[];       // beside the frame-rate field
+extern const char kLabelInfo[];
+extern const char kLabelCredit[];
+extern const char kLabelPatch[];
+extern const char kLabelOk[];             // dismisses the popup
 
 extern const char kTitleUnsupported[];
 extern const char kTitleInformation[];

@@ -61,9 +61,7 @@ void apply_patch(void) {
     case PATCH_NOT_OPENED:
         // A file that is no longer there has changed as much as a file can.
         if (outcome.error_code != ENOENT && outcome.error_code != ENOTDIR) {
-            char text[MESSAGE_TEXT_SIZE];
-            snprintf(text, sizeof text, kTextNotWritable, error_text(outcome.error_code));
-            queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, text);
+            report_not_writable(error_text(outcome.error_code));
             break;
         }
         // fall through
@@ -75,4 +73,14 @@ void apply_patch(void) {
         queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitlePatchFailed, outcome.error);
         break;
     }
+}
+
+void show_information(void) {
+    queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleInformation, kTextInformation);
+}
+
+void report_not_writable(const char *reason) {
+    char text[MESSAGE_TEXT_SIZE];
+    snprintf(text, sizeof text, kTextNotWritable, reason);
+    queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, text);
 }

@@ -20,3 +20,11 @@ void identify_exe(const char *path);
 
 // Patches patcher_state's file with its settings and queues the outcome.
 void apply_patch(void);
+
+// "Info": queues the information message.
+void show_information(void);
+
+// The chosen file could be read, but not written back (`reason` says why, in
+// the words of whatever refused it): queues the same message as a file that
+// cannot be opened for writing.
+void report_not_writable(const char *reason);

@@ -2,7 +2,6 @@
 // music-fix check box, and "Info", the credit line and "Patch". Everything that
 // survives a frame lives in patcher_state.
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "host/chooser.h"
@@ -42,7 +41,7 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     refresh_path_view(state->path);
     nk_edit_string(ctx, NK_EDIT_READ_ONLY, path_view.text, &path_view.len, (int)sizeof path_view.text,
                    nk_filter_default);
-    if (nk_button_label(ctx, "Browse")) {
+    if (nk_button_label(ctx, kLabelBrowse)) {
         const char *chosen = choose_file(host, 1, nullptr);
         if (chosen) select_file(chosen);
     }
@@ -58,36 +57,29 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     fps_text[n < (int)sizeof fps_text ? n : (int)sizeof fps_text - 1] = '\0';
 
     nk_layout_row_dynamic(ctx, 30, 2);
-    nk_label(ctx, "FPS limit (recommended <= 30):", NK_TEXT_RIGHT);
-    nk_flags result = nk_edit_string_zero_terminated(ctx, NK_EDIT_ALWAYS_INSERT_MODE, fps_text, 4, nk_filter_decimal);
-    if (result) {
-        int value = atoi(fps_text);
-        if (value >= 1 && value <= 255) state->fps_limit = value;
-    }
+    nk_label(ctx, kLabelFpsLimit, NK_TEXT_RIGHT);
+    nk_flags result =
+        nk_edit_string_zero_terminated(ctx, NK_EDIT_ALWAYS_INSERT_MODE, fps_text, FPS_TEXT_SIZE, nk_filter_decimal);
+    if (result) state->fps_limit = fps_limit_from_text(fps_text, state->fps_limit);
 
     // While the field has the focus the slider only shows the value.
     nk_layout_row_dynamic(ctx, 30, 1);
     if (result & (NK_EDIT_ACTIVE | NK_EDIT_ACTIVATED)) {
         int fps_shadow = state->fps_limit;
-        nk_slider_int(ctx, 1, &fps_shadow, 255, 1);
+        nk_slider_int(ctx, FPS_LIMIT_MIN, &fps_shadow, FPS_LIMIT_MAX, 1);
     } else {
-        nk_slider_int(ctx, 1, &state->fps_limit, 255, 1);
+        nk_slider_int(ctx, FPS_LIMIT_MIN, &state->fps_limit, FPS_LIMIT_MAX, 1);
     }
 
     nk_layout_row_dynamic(ctx, 30, 1);
-    if (state->profile <= 1) {
-        nk_checkbox_label(ctx, kMusicFixLabelShort, &state->music_fix);
-    } else {
-        // Only the v1.1 editions have a fix: a click never sticks.
-        nk_checkbox_label(ctx, kMusicFixLabelLong, &state->music_fix);
-        state->music_fix = 0;
-    }
+    nk_checkbox_label(ctx, music_fix_label(state->profile), &state->music_fix);
+    // Only the v1.1 editions have a fix: elsewhere a click never sticks.
+    if (!music_fix_available(state->profile)) state->music_fix = 0;
 
     nk_layout_row_dynamic(ctx, 30, 3);
-    if (nk_button_label(ctx, "Info"))
-        queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleInformation, kTextInformation);
-    nk_label(ctx, "2024 ostrel", NK_TEXT_CENTERED);
-    if (nk_button_image_label(ctx, gear_image, "Patch", NK_TEXT_CENTERED)) apply_patch();
+    if (nk_button_label(ctx, kLabelInfo)) show_information();
+    nk_label(ctx, kLabelCredit, NK_TEXT_CENTERED);
+    if (nk_button_image_label(ctx, gear_image, kLabelPatch, NK_TEXT_CENTERED)) apply_patch();
 }
 
 void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2]) {
@@ -110,7 +102,7 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     nk_layout_row_dynamic(ctx, 25, 3);
     nk_layout_row_dynamic(ctx, 25, 3);
     nk_spacing(ctx, 1);
-    if (nk_button_label(ctx, "OK")) {
+    if (nk_button_label(ctx, kLabelOk)) {
         popup->visible = 0;
         nk_popup_close(ctx);
     }

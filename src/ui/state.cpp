@@ -1,5 +1,6 @@
 #include "ui/state.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "patch/catalogue.h"
@@ -22,4 +23,20 @@ void queue_message(MessagePopup *popup, uint32_t kind, const char *title, const 
     popup->kind = kind;
     copy_text(popup->title, sizeof popup->title, title);
     copy_text(popup->text, sizeof popup->text, text);
+}
+
+int32_t fps_limit_from_text(const char *text, int32_t current) {
+    // Three characters at most reach here, so atoi cannot overflow.
+    int value = atoi(text);
+    return value >= FPS_LIMIT_MIN && value <= FPS_LIMIT_MAX ? value : current;
+}
+
+int32_t fps_limit_clamped(int32_t value) {
+    return value < FPS_LIMIT_MIN ? FPS_LIMIT_MIN : value > FPS_LIMIT_MAX ? FPS_LIMIT_MAX : value;
+}
+
+int music_fix_available(uint8_t profile) { return music_fix_for(&kCatalogue, profile) != nullptr; }
+
+const char *music_fix_label(uint8_t profile) {
+    return music_fix_available(profile) ? kMusicFixLabelShort : kMusicFixLabelLong;
 }

@@ -16,6 +16,10 @@ enum {
 
 enum { MESSAGE_KIND_ERROR = 0, MESSAGE_KIND_INFO = 1 };
 
+// The frame-rate limit's range, and the size of its text field: three
+// characters and the terminator.
+enum { FPS_LIMIT_MIN = 1, FPS_LIMIT_MAX = 255, FPS_TEXT_SIZE = 4 };
+
 struct PatcherState {
     char path[PATCHER_PATH_SIZE];   // chosen file (ANSI code page bytes) or the prompt
     int32_t path_len;               // strlen(path); Nuklear's edit-field length type
@@ -37,6 +41,19 @@ extern PatcherState patcher_state;
 extern MessagePopup message_popup;
 
 void patcher_state_init(PatcherState *state);
+
+// The limit that `text`, as typed into the frame-rate field, sets: read the way
+// atoi reads (leading digits, an optional sign, 0 when there are none) and kept
+// only within FPS_LIMIT_MIN..FPS_LIMIT_MAX; anything else leaves `current`.
+int32_t fps_limit_from_text(const char *text, int32_t current);
+
+// The slider's rule: any value is held within FPS_LIMIT_MIN..FPS_LIMIT_MAX.
+int32_t fps_limit_clamped(int32_t value);
+
+// Whether the music-fix box can be ticked for the selected edition, and its
+// label: only editions with a fix get the short one.
+int music_fix_available(uint8_t profile);
+const char *music_fix_label(uint8_t profile);
 
 // Replaces whatever message was pending. Texts longer than the buffers are cut
 // at the buffer's end (none of the program's own texts comes close).

@@ -1,4 +1,4 @@
-#include "cli/json.h"
+#include "patch/json.h"
 
 #include <stdlib.h>
 #include <string.h>

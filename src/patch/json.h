@@ -1,5 +1,5 @@
-// A small JSON line writer for kelm-patch: one flat object per line, keys in
-// the order they are written.
+// A small JSON line writer for the front ends (kelm-patch, the web page): one
+// flat object per line, keys in the order they are written.
 #pragma once
 
 #include <stdio.h>
