@@ -215,6 +215,8 @@ def draw_popup_tick():
 # The desktop icon's sizes. Each is drawn afresh at its own size, not scaled
 # from another, so the rim and the specks stay crisp at every size.
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
+# The web page's icons, for browsers that install it as an app.
+WEB_ICON_SIZES = (192, 512)
 
 
 def cog_scale(size):
@@ -427,6 +429,8 @@ def make_images(out_dir):
     files["gear.png"] = png_palette(29, 29, palette, pixels, n_alpha)
     for size in ICON_SIZES:
         files["hicolor/%dx%d/apps/kelm-patcher.png" % (size, size)] = png_rgba(draw_cog(size))
+    for size in WEB_ICON_SIZES:
+        files["web/icon-%d.png" % size] = png_rgba(draw_cog(size))
     for name, data in files.items():
         os.makedirs(os.path.dirname(os.path.join(out_dir, name)), exist_ok=True)
         with open(os.path.join(out_dir, name), "wb") as f:

@@ -4,6 +4,7 @@
 #   scripts/run.sh              the native Linux window (kelm-patcher)
 #   scripts/run.sh windows      the Windows program (kelm-patcher.exe) under Wine
 #   scripts/run.sh cli ARGS...  the command line, kelm-patch ARGS (default --help)
+#   scripts/run.sh web [PORT]   the web page, served at http://127.0.0.1:PORT/ (default 8080)
 #
 # The native window and the command line need only a few packages; Wine and
 # the Windows cross compiler are installed only for `windows`. Without an X
@@ -13,6 +14,15 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 what="${1:-window}"
 [ "$#" -gt 0 ] && shift
+
+if [ "$what" = "web" ]; then
+  bash scripts/setup.sh web >/dev/null
+  bash scripts/build.sh web >/dev/null
+  port="${1:-8080}"
+  echo "run: the patcher page at http://127.0.0.1:$port/ (Ctrl+C stops it)"
+  # Python's server knows .wasm as application/wasm, which streaming compilation needs.
+  exec python3 -m http.server --bind 127.0.0.1 --directory build/web/site "$port"
+fi
 
 if [ "$what" = "windows" ]; then
   bash scripts/setup.sh >/dev/null

@@ -5,6 +5,7 @@
 #   scripts/setup.sh            everything (native, Windows cross build, Wine, X test tools,
 #                               the package checks' validators)
 #   scripts/setup.sh native     only what the native Linux window and kelm-patch need
+#   scripts/setup.sh web        only what the web page needs to be built and served
 #
 # Run as root (or with sudo available) on Debian 12.
 set -euo pipefail
@@ -14,12 +15,21 @@ cache="$here/.cache"
 nuklear_sha256=5ca9fd74ca145d96271a8f09679f33ce7d4ac3a460c0bc41d73f5387c9b9f94d
 nuklear_dest="$cache/nuklear/nuklear.h"
 
+mode="${1:-all}"
 packages=(
   cmake ninja-build g++ make pkg-config dpkg-dev python3 googletest
-  libssl-dev libgtk-3-dev
   fonts-dejavu-core python3-fonttools python3-pil
 )
-if [ "${1:-}" != "native" ]; then
+# The web page: Debian's emscripten (its optimiser needs node-acorn), gnulib's
+# md5 module, and Chromium for the page's tests.
+web_packages=(emscripten node-acorn gnulib chromium)
+if [ "$mode" = "web" ]; then
+  packages+=("${web_packages[@]}")
+else
+  packages+=(libssl-dev libgtk-3-dev)
+fi
+if [ "$mode" = "all" ]; then
+  packages+=("${web_packages[@]}")
   packages+=(
     libbenchmark-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
@@ -54,7 +64,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 # The MinGW-w64 toolchain must be the POSIX-threads flavour (std::thread and friends).
-if [ "${1:-}" != "native" ]; then
+if [ "$mode" = "all" ]; then
   for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix; do
     command -v "$tool" >/dev/null || { echo "setup: $tool is missing after install" >&2; exit 1; }
   done
@@ -109,6 +119,22 @@ if ! sha_ok "$nuklear_dest"; then
     exit 1
   fi
   mv "$nuklear_dest.tmp" "$nuklear_dest"
+fi
+
+# The page's browser tests: playwright-core and axe-core from npm, exactly as
+# the lock file pins them. playwright-core drives Debian's chromium and never
+# downloads a browser of its own.
+if [ "$mode" != "native" ]; then
+  for tool in node npm; do
+    command -v "$tool" >/dev/null || { echo "setup: $tool is missing (the machine's Node.js)" >&2; exit 1; }
+  done
+  web_tests="$here/tests/web"
+  stamp="$web_tests/node_modules/.kelm-lock"
+  if ! cmp -s "$web_tests/package-lock.json" "$stamp"; then
+    echo "setup: installing the page tests' npm packages"
+    (cd "$web_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
+    cp "$web_tests/package-lock.json" "$stamp"
+  fi
 fi
 
 echo "setup: ready (Nuklear header $nuklear_dest)"

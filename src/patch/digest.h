@@ -1,7 +1,9 @@
 // MD5 of a whole file as 32 lower-case hexadecimal digits, from the platform's
-// cryptographic service (CryptoAPI on Windows, OpenSSL's libcrypto elsewhere).
+// cryptographic service: CryptoAPI on Windows, OpenSSL's libcrypto on Linux,
+// and in WebAssembly, which has neither, gnulib's md5 module.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 enum { DIGEST_SIZE = 33 };   // 32 hex digits and the terminator
@@ -18,6 +20,13 @@ uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]);
 
 // The same into `digest`.
 uint32_t file_md5_hex(const char *filename);
+
+// For the digests that read through the C library: streams the regular file
+// `filename` in 1024-byte blocks into `feed` (which returns 0 when it fails).
+// Returns 0, or an errno when the file cannot be opened or read, or EIO when
+// `feed` failed.
+uint32_t stream_file_blocks(const char *filename, int (*feed)(void *ctx, const unsigned char *block, size_t len),
+                            void *ctx);
 
 // Writes `len` raw bytes as 2 * len lower-case hex digits and a terminator.
 void digest_hex(const unsigned char *raw, unsigned len, char *out);

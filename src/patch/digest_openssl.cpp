@@ -1,34 +1,20 @@
-// MD5 through OpenSSL's EVP interface, streamed in 1024-byte blocks.
+// MD5 through OpenSSL's EVP interface.
 #include <errno.h>
 #include <openssl/evp.h>
 
 #include "patch/digest.h"
-#include "patch/fileio.h"
+
+static int feed(void *ctx, const unsigned char *block, size_t len) {
+    return EVP_DigestUpdate((EVP_MD_CTX *)ctx, block, len);
+}
 
 uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
-    FILE *file = open_regular_file(filename, "rb");
-    if (!file) return (uint32_t)errno_or_eio();
-
     EVP_MD_CTX *ctx = EVP_MD_CTX_new();
     if (!ctx || !EVP_DigestInit_ex(ctx, EVP_md5(), nullptr)) {
         EVP_MD_CTX_free(ctx);
-        fclose(file);
         return ENOMEM;
     }
-
-    uint32_t code = 0;
-    unsigned char block[1024];
-    for (;;) {
-        size_t got = fread(block, 1, sizeof block, file);
-        if (got > 0 && !EVP_DigestUpdate(ctx, block, got)) {
-            code = EIO;
-            break;
-        }
-        if (got < sizeof block) {
-            if (ferror(file)) code = (uint32_t)errno_or_eio();
-            break;
-        }
-    }
+    uint32_t code = stream_file_blocks(filename, feed, ctx);
     if (code == 0) {
         unsigned char raw[EVP_MAX_MD_SIZE];
         unsigned len = 0;
@@ -38,6 +24,5 @@ uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
             code = EIO;
     }
     EVP_MD_CTX_free(ctx);
-    fclose(file);
     return code;
 }

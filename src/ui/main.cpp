@@ -6,8 +6,6 @@
 #include "ui/patcher_ui.h"
 #include "ui/state.h"
 
-const char kPatcherTitle[] = "Quelmor: Kelm patcher build " KELM_BUILD;
-
 int main(void) {
     static HostWindow host;
     static PatcherImages images;

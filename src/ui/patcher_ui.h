@@ -15,8 +15,6 @@ struct PatcherImages {
 
 enum { PATCHER_WIDTH = 500, PATCHER_HEIGHT = 223 };
 
-extern const char kPatcherTitle[];
-
 struct HostWindow;
 
 // The embedded font and pictures loaded into the open window, the theme and

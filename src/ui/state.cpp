@@ -6,6 +6,8 @@
 #include "patch/catalogue.h"
 #include "patch/text.h"
 
+const char kPatcherTitle[] = "Quelmor: Kelm patcher build " KELM_BUILD;
+
 PatcherState patcher_state;
 MessagePopup message_popup;
 

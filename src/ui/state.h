@@ -36,6 +36,9 @@ struct MessagePopup {
     char text[MESSAGE_TEXT_SIZE];
 };
 
+// The window's caption, and the page's title: the name and the build number.
+extern const char kPatcherTitle[];
+
 // The program's single instances, owned by the start-up code.
 extern PatcherState patcher_state;
 extern MessagePopup message_popup;

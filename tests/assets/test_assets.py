@@ -245,7 +245,7 @@ class Generators(unittest.TestCase):
         for _ in range(2):
             with tempfile.TemporaryDirectory(prefix="kelm-assets-") as out:
                 runs.append(self.generate(out))
-        self.assertEqual(len(runs[0]), 17)
+        self.assertEqual(len(runs[0]), 19)   # with the web page's two icons
         self.assertEqual(runs[0], runs[1])
 
     def generate(self, out):

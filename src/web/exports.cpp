@@ -1,0 +1,182 @@
+// The engine's door to the web page, compiled to WebAssembly.
+//
+// The page writes the chosen file into emscripten's memory file system and
+// names it here; from there on the file goes through exactly what the desktop
+// window runs (select_file, identify_file, apply_patch, patch_file) over the
+// same file access. Every call answers with one JSON object, which the page
+// renders as it is: the texts, the rules of the limit field and the music-fix
+// box, and every message come from here, never from the page.
+//
+// Not here: reading and writing the user's real file. Only the page can reach
+// it (a FileSystemFileHandle, or a download); it tells us what became of it
+// through kelm_written and kelm_write_failed.
+#include <emscripten/emscripten.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "patch/catalogue.h"
+#include "patch/digest.h"
+#include "patch/json.h"
+#include "patch/text.h"
+#include "ui/actions.h"
+#include "ui/state.h"
+
+namespace {
+
+// Texts only the page has: where the patched file went, and the drop zone.
+const char kNoteInPlace[] = "%s was patched in place.";
+const char kNoteDownload[] =
+    "This browser cannot write to the chosen file, so the patched copy was saved as a download named %s. "
+    "Put it in place of the game's executable.";
+const char kDropHint[] = "or drop the game's executable anywhere on this page";
+
+// What kelm_written said about the last patch; empty until a patch is written.
+char note[MESSAGE_TEXT_SIZE];
+
+// One answer at a time: the page copies it into a JavaScript string at once.
+char *answer;
+size_t answer_size;
+
+FILE *begin_answer(JsonLine *line) {
+    free(answer);
+    answer = nullptr;
+    FILE *out = open_memstream(&answer, &answer_size);
+    if (!out) abort();
+    json_begin(line, out);
+    return out;
+}
+
+const char *end_answer(JsonLine *line) {
+    json_end(line);
+    fclose(line->out);
+    return answer;
+}
+
+// The file's name as the page knows it: the memory file system's folder is ours.
+const char *shown_name(const char *path) {
+    const char *slash = strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+const char *state_answer(void) {
+    const PatcherState *state = &patcher_state;
+    const MessagePopup *popup = &message_popup;
+    const int chosen = state->profile != NO_PROFILE;
+    JsonLine line;
+    begin_answer(&line);
+    json_string(&line, "path", chosen ? shown_name(state->path) : state->path);
+    json_bool(&line, "chosen", chosen);
+    json_int(&line, "profile", state->profile);
+    json_string(&line, "status", state->status);
+    json_int(&line, "fps_limit", state->fps_limit);
+    json_bool(&line, "music_fix", state->music_fix == 1);
+    json_bool(&line, "music_fix_available", music_fix_available(state->profile));
+    json_string(&line, "music_fix_label", music_fix_label(state->profile));
+    json_bool(&line, "message_visible", popup->visible != 0);
+    json_string(&line, "message_kind", popup->kind == MESSAGE_KIND_INFO ? "info" : "error");
+    json_string(&line, "message_title", popup->title);
+    json_string(&line, "message_text", popup->text);
+    json_string(&line, "note", note);
+    return end_answer(&line);
+}
+
+}  // namespace
+
+extern "C" {
+
+// Start-up: the state as the window starts, and every text and limit the page
+// shows, in one answer.
+EMSCRIPTEN_KEEPALIVE const char *kelm_start(void) {
+    patcher_state_init(&patcher_state);
+    memset(&message_popup, 0, sizeof message_popup);
+    note[0] = '\0';
+    JsonLine line;
+    begin_answer(&line);
+    json_string(&line, "title", kPatcherTitle);
+    json_string(&line, "browse", kLabelBrowse);
+    json_string(&line, "drop_hint", kDropHint);
+    json_string(&line, "fps_label", kLabelFpsLimit);
+    json_int(&line, "fps_min", FPS_LIMIT_MIN);
+    json_int(&line, "fps_max", FPS_LIMIT_MAX);
+    json_int(&line, "fps_chars", FPS_TEXT_SIZE - 1);
+    json_string(&line, "info", kLabelInfo);
+    json_string(&line, "credit", kLabelCredit);
+    json_string(&line, "patch", kLabelPatch);
+    json_string(&line, "ok", kLabelOk);
+    return end_answer(&line);
+}
+
+EMSCRIPTEN_KEEPALIVE const char *kelm_state(void) { return state_answer(); }
+
+// "Browse": `path` names the file the page wrote into the memory file system,
+// or nothing at all when the browser could not read the user's file, which
+// identification then refuses as it refuses any file it cannot examine.
+EMSCRIPTEN_KEEPALIVE const char *kelm_select(const char *path) {
+    note[0] = '\0';
+    select_file(path);
+    return state_answer();
+}
+
+// The limit field, as typed: no more characters count than the field holds.
+EMSCRIPTEN_KEEPALIVE const char *kelm_set_fps_text(const char *text) {
+    char held[FPS_TEXT_SIZE];
+    copy_text(held, sizeof held, text);
+    patcher_state.fps_limit = fps_limit_from_text(held, patcher_state.fps_limit);
+    return state_answer();
+}
+
+// The slider.
+EMSCRIPTEN_KEEPALIVE const char *kelm_set_fps(int value) {
+    patcher_state.fps_limit = fps_limit_clamped(value);
+    return state_answer();
+}
+
+EMSCRIPTEN_KEEPALIVE const char *kelm_set_music_fix(int on) {
+    patcher_state.music_fix = on && music_fix_available(patcher_state.profile) ? 1 : 0;
+    return state_answer();
+}
+
+EMSCRIPTEN_KEEPALIVE const char *kelm_info(void) {
+    show_information();
+    return state_answer();
+}
+
+// "Patch", on the copy in the memory file system. The page writes that copy
+// back to the user's file only when the answer's message is "info".
+EMSCRIPTEN_KEEPALIVE const char *kelm_patch(void) {
+    note[0] = '\0';
+    apply_patch();
+    return state_answer();
+}
+
+// The patched copy reached the user: in place (1) or as a download (0).
+EMSCRIPTEN_KEEPALIVE const char *kelm_written(int in_place) {
+    snprintf(note, sizeof note, in_place ? kNoteInPlace : kNoteDownload, shown_name(patcher_state.path));
+    return state_answer();
+}
+
+// The user's file refused the patched bytes; `reason` is the browser's own.
+EMSCRIPTEN_KEEPALIVE const char *kelm_write_failed(const char *reason) {
+    note[0] = '\0';
+    report_not_writable(reason);
+    return state_answer();
+}
+
+// "OK" on the popup.
+EMSCRIPTEN_KEEPALIVE const char *kelm_dismiss(void) {
+    message_popup.visible = 0;
+    return state_answer();
+}
+
+// One MD5 pass over a file, for the benchmark's baseline.
+EMSCRIPTEN_KEEPALIVE const char *kelm_md5(const char *path) {
+    char md5[DIGEST_SIZE] = "";
+    file_md5_hex_to(path, md5);
+    JsonLine line;
+    begin_answer(&line);
+    json_string(&line, "md5", md5);
+    return end_answer(&line);
+}
+
+}  // extern "C"
