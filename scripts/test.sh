@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: natively, natively under the sanitizers,
-# then the Windows build under Wine.
+# the Windows build under Wine, then the web page (the engine under node, the
+# page in Chromium).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 bash scripts/setup.sh
-bash scripts/build.sh linux asan windows
+bash scripts/build.sh linux asan windows web
 
 bash scripts/wine.sh --boot || true
 
@@ -14,6 +15,7 @@ ctest --preset linux || status=1
 # The native suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 ctest --preset asan || status=1
 ctest --preset windows || status=1
+ctest --preset web || status=1
 # A short run of each fuzzer (scripts/fuzz.sh SECONDS runs longer ones).
 bash scripts/fuzz.sh 20 || status=1
 # The release packages, made and checked as a user would get them.

@@ -1,0 +1,64 @@
+// What the page's tests and its benchmark share: the site served on
+// 127.0.0.1 by Python's http.server, Debian's Chromium driven through
+// playwright-core, and synthetic game executables.
+import { spawn } from "node:child_process";
+import { once } from "node:events";
+import { chromium } from "playwright-core";
+
+// The editions as the tests know them, written down apart from the engine's
+// catalogue so that a slip in either shows. `fix`: the music-loop fix's span.
+export const EDITIONS = [
+  { name: "v1.1 CD-ROM edition", size: 634416, probe: 317292, text: "1.1:RES ", fps: 562369, fix: [120182, 23] },
+  { name: "v1.1 Floppy edition", size: 631632, probe: 314588, text: "1.1:RES ", fps: 559569, fix: [117634, 15] },
+  { name: "v1.01 CD-ROM edition", size: 633744, probe: 316988, text: "VERSION 1.01", fps: 561761 },
+  { name: "v1.0 CD-ROM edition", size: 634704, probe: 317148, text: "VERSION 1.0", fps: 562593 },
+  { name: "v1.0 Floppy edition (20.09.94)", size: 630960, probe: 314364, text: "VERSION 1.0", fps: 558929 },
+  { name: "v1.0 Floppy edition (16.09.94)", size: 634208, probe: 315628, text: "VERSION 1.0", fps: 562161 },
+  { name: "v1.0 Floppy edition (Spanish)", size: 630608, probe: 314324, text: "VERSION 1.0", fps: 558577 },
+];
+
+// An executable of `edition`'s size: a non-zero pattern, its version text with
+// the zero byte after it, and `fps` as its frame-rate limit.
+export function syntheticExe(edition, fps) {
+  const bytes = new Uint8Array(edition.size);
+  for (let i = 0; i < bytes.length; i += 1) bytes[i] = ((i * 131) >> 3) % 251 + 1;
+  bytes.set(Buffer.from(edition.text, "latin1"), edition.probe);
+  bytes[edition.probe + edition.text.length] = 0;
+  bytes[edition.fps] = fps;
+  return bytes;
+}
+
+// Serves `dir` on 127.0.0.1 at a port the system picks; resolves to the
+// server's origin and a way to stop it.
+export async function serve(dir) {
+  const server = spawn("python3", ["-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", dir, "0"],
+    { stdio: ["ignore", "pipe", "ignore"] });
+  let seen = "";
+  for await (const chunk of server.stdout) {
+    seen += chunk;
+    const port = /port (\d+)/.exec(seen);
+    if (port) {
+      server.stdout.resume();
+      return {
+        origin: `http://127.0.0.1:${port[1]}`,
+        async stop() {
+          if (server.exitCode !== null) return;
+          server.kill();
+          await once(server, "exit");
+        },
+      };
+    }
+  }
+  throw new Error(`http.server did not start: ${seen}`);
+}
+
+// Chromium headless, as root, with nothing of its own reaching the network.
+export function launch() {
+  return chromium.launch({
+    executablePath: process.env.KELM_CHROMIUM || "/usr/bin/chromium",
+    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
+      "--disable-component-update", "--disable-sync"],
+  });
+}
+
+export const ready = (page) => page.waitForSelector("html[data-ready]");
