@@ -6,11 +6,13 @@ Usage:
                --dejavu COPYRIGHT --man PAGE.1
   make_docs.py windows OUT_DIR --version V --license LICENSE --nuklear NUKLEAR_H
                --dejavu COPYRIGHT --readme README.txt --runtime NAME=COPYRIGHT...
+  make_docs.py web OUT_DIR --version V --license LICENSE --dejavu COPYRIGHT --libmd MD5_C
 
 debian writes OUT_DIR/copyright, in Debian's machine-readable format, and the
 manual page with its version filled in, gzipped, as OUT_DIR/kelm-patch.1.gz.
 windows writes README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt, with
-Windows line ends.
+Windows line ends. web writes LICENSE.txt and THIRD-PARTY-NOTICES.txt for the
+page's folder: the font, and libmd's MD5 compiled into kelm.wasm.
 
 Nothing of another project's licence is kept in this repository: every
 third-party text is read at packaging time from the copy that the build used,
@@ -130,9 +132,25 @@ def debian(args):
         f.write(buf.getvalue())
 
 
+def write_texts(out_dir, files, newline):
+    for name, text in files.items():
+        with open(os.path.join(out_dir, name), "w", encoding="utf-8", newline=newline) as f:
+            f.write(text.strip() + "\n")
+
+
+def notices(title, sections):
+    """THIRD-PARTY-NOTICES.txt: numbered sections of (title, intro, text)."""
+    rule = "=" * 78
+    parts = [title, "",
+             "The programs are under the MIT License (LICENSE.txt). They contain the",
+             "following software of others, each under the licence given here."]
+    for i, (name, intro, text) in enumerate(sections, 1):
+        parts += ["", rule, "%d. %s" % (i, name), rule, "", intro, "", text.strip()]
+    return "\n".join(parts)
+
+
 def windows(args):
     nk_licence, nk_font, nk_credits = nuklear_notice(args.nuklear)
-    rule = "=" * 78
     sections = [
         ("Nuklear 4.00.1 (kelm-patcher.exe)",
          "The immediate-mode GUI library that draws the window. Licence, as in the header:",
@@ -147,39 +165,57 @@ def windows(args):
         sections.append((name + " (kelm-patcher.exe, kelm-patch.exe)",
                          "Linked statically into both programs. Debian's copyright file, as installed\n"
                          "at " + path + ":", read(path)))
-    parts = ["Third-party software in the Quelmor: Kelm patcher " + args.version,
-             "",
-             "The programs are under the MIT License (LICENSE.txt). They contain the",
-             "following software of others, each under the licence given here."]
-    for i, (title, intro, text) in enumerate(sections, 1):
-        parts += ["", rule, "%d. %s" % (i, title), rule, "", intro, "", text.strip()]
     files = {
         "README.txt": read(args.readme).replace("@VERSION@", args.version),
         "LICENSE.txt": read(args.license),
-        "THIRD-PARTY-NOTICES.txt": "\n".join(parts),
+        "THIRD-PARTY-NOTICES.txt": notices("Third-party software in the Quelmor: Kelm patcher " + args.version,
+                                           sections),
     }
-    for name, text in files.items():
-        with open(os.path.join(args.out_dir, name), "w", encoding="utf-8", newline="\r\n") as f:
-            f.write(text.strip() + "\n")
+    write_texts(args.out_dir, files, "\r\n")
+
+
+def libmd_notice(path):
+    """The opening comment of libmd's md5.c: who wrote it and its public-domain dedication."""
+    m = re.match(r"(?:/\*[^\n]*\*/\s*)?/\*(.*?)\*/", read(path), re.S)
+    if not m or "public domain" not in m.group(1):
+        sys.exit("make_docs.py: no public-domain notice at the top of %s" % path)
+    return "\n".join(re.sub(r"^ ?\* ?", "", l).rstrip() for l in m.group(1).strip("\n").splitlines())
+
+
+def web(args):
+    sections = [
+        ("DejaVu fonts (ui_font.ttf)",
+         "The page's font is cut down from DejaVu Serif. Debian's copyright file of\n"
+         "fonts-dejavu-core, as installed at " + args.dejavu + ":",
+         read(args.dejavu)),
+        ("libmd's MD5 (kelm.wasm)",
+         "The MD5 digest compiled into kelm.wasm is md5.c of libmd, from Debian's libmd\n"
+         "source package. Its own notice:",
+         libmd_notice(args.libmd)),
+    ]
+    files = {
+        "LICENSE.txt": read(args.license),
+        "THIRD-PARTY-NOTICES.txt": notices("Third-party software in the Quelmor: Kelm patcher page " + args.version,
+                                           sections),
+    }
+    write_texts(args.out_dir, files, "\n")
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("kind", choices=("debian", "windows"))
+    ap.add_argument("kind", choices=("debian", "windows", "web"))
     ap.add_argument("out_dir")
     ap.add_argument("--version", required=True)
     ap.add_argument("--license", required=True)
-    ap.add_argument("--nuklear", required=True)
+    ap.add_argument("--nuklear")
     ap.add_argument("--dejavu", required=True)
     ap.add_argument("--man")
     ap.add_argument("--readme")
     ap.add_argument("--runtime", action="append", default=[])
+    ap.add_argument("--libmd")
     args = ap.parse_args()
     os.makedirs(args.out_dir, exist_ok=True)
-    if args.kind == "debian":
-        debian(args)
-    else:
-        windows(args)
+    {"debian": debian, "windows": windows, "web": web}[args.kind](args)
 
 
 if __name__ == "__main__":

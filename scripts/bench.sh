@@ -11,7 +11,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 rounds="${1:-25}"
 bash scripts/setup.sh >/dev/null
-bash scripts/build.sh linux windows >/dev/null
+bash scripts/build.sh linux windows web >/dev/null
 cmake --build --preset linux --target kelm_bench kelm_bench_frame kelm_bare_gtk kelm-patcher-bench >/dev/null
 cmake --build --preset windows --target kelm_bench_frame kelm_bare_win32 kelm-patcher-bench >/dev/null
 bash scripts/wine.sh --boot
@@ -47,3 +47,7 @@ echo
 echo "== Windows program under Wine against a bare Win32 + GDI+ window (same targets)"
 python3 bench/bench_window.py --patcher "$out/kelm-patcher-bench.exe" --bare "$out/kelm_bare_win32.exe" \
   --rounds "$rounds" --idle 5 --wine scripts/wine.sh 2>/dev/null
+
+echo
+echo "== the web page in headless Chromium"
+node bench/bench_page.mjs build/web/site

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the two release presets and writes the installable packages into
 # build/packages: the Windows zip (both programs, a readme and the licences, in
-# one folder) and the Debian package of the Linux build.
+# one folder), the Debian package of the Linux build, and the web page's zip
+# (the site's files at its top, for any static host).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
@@ -26,6 +27,17 @@ cmake --install build/windows-release --prefix "$stage/$name" >/dev/null
 # Linux: dpkg-shlibdeps works out the Depends line from the programs.
 (cd build/linux-release && rm -f ./*.deb && cpack -G DEB >/dev/null)
 cp build/linux-release/kelm-patcher_"$version"_*.deb "$out/"
+
+# The web page: the site as built, with its licences beside it.
+bash scripts/build.sh web >/dev/null
+name=kelm-patcher-$version-web
+stage=build/web/zip
+rm -rf "$stage"
+mkdir -p "$stage/$name"
+cp -r build/web/site/. "$stage/$name/"
+python3 packaging/make_docs.py web "$stage/$name" --version "$version" --license LICENSE \
+  --dejavu /usr/share/doc/fonts-dejavu-core/copyright --libmd .cache/libmd/md5.c
+(cd "$stage" && cmake -E tar cf "$here/$out/$name.zip" --format=zip "$name")
 
 echo "package: build/packages"
 ls -l "$out" build/windows-release/bin/*.exe | awk 'NF > 2 { printf "  %9d  %s\n", $5, $NF }'

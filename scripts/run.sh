@@ -20,8 +20,7 @@ if [ "$what" = "web" ]; then
   bash scripts/build.sh web >/dev/null
   port="${1:-8080}"
   echo "run: the patcher page at http://127.0.0.1:$port/ (Ctrl+C stops it)"
-  # Python's server knows .wasm as application/wasm, which streaming compilation needs.
-  exec python3 -m http.server --bind 127.0.0.1 --directory build/web/site "$port"
+  exec python3 web/serve.py build/web/site "$port"
 fi
 
 if [ "$what" = "windows" ]; then

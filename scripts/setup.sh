@@ -14,15 +14,17 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache="$here/.cache"
 nuklear_sha256=5ca9fd74ca145d96271a8f09679f33ce7d4ac3a460c0bc41d73f5387c9b9f94d
 nuklear_dest="$cache/nuklear/nuklear.h"
+libmd_md5_c_sha256=856ed7aea6ecdbeb39bfbec8f0507b539abd1b562866c42ff14d1bffc014b2b6
+libmd_md5_h_sha256=1eca64e9274ef04fa6c6f56a383c2b6fead522e43c54ed7371ce16abd6369065
 
 mode="${1:-all}"
 packages=(
   cmake ninja-build g++ make pkg-config dpkg-dev python3 googletest
   fonts-dejavu-core python3-fonttools python3-pil
 )
-# The web page: Debian's emscripten (its optimiser needs node-acorn), gnulib's
-# md5 module, and Chromium for the page's tests.
-web_packages=(emscripten node-acorn gnulib chromium)
+# The web page: Debian's emscripten (its optimiser needs node-acorn), and
+# Chromium for the page's tests.
+web_packages=(emscripten node-acorn chromium)
 if [ "$mode" = "web" ]; then
   packages+=("${web_packages[@]}")
 else
@@ -70,55 +72,82 @@ if [ "$mode" = "all" ]; then
   done
 fi
 
-sha_ok() { [ -f "$1" ] && echo "$nuklear_sha256  $1" | sha256sum -c --status; }
-
-# Nuklear 4.00.1 ships inside Debian's glfw3 source package (deps/nuklear.h).
-if ! sha_ok "$nuklear_dest"; then
-  echo "setup: fetching the Nuklear header from the glfw3 source package"
-  # apt-get source needs deb-src entries: derive them from the machine's own binary entries.
-  srclist=/etc/apt/sources.list.d/kelm-deb-src.sources
-  if ! apt-get source --print-uris glfw3 >/dev/null 2>&1; then
-    tmp=$(mktemp)
-    found=0
-    for f in /etc/apt/sources.list.d/*.sources; do
-      [ -f "$f" ] || continue
-      [ "$f" = "$srclist" ] && continue
-      # Copy each deb822 stanza that lists Debian's main archive, switched to source.
-      if grep -q -E '^URIs:.*debian' "$f"; then
-        sed -E 's/^Types:.*/Types: deb-src/' "$f" >>"$tmp"
-        printf '\n' >>"$tmp"
-        found=1
-      fi
-    done
-    if [ -f /etc/apt/sources.list ]; then
-      grep -E '^deb [^#]*debian' /etc/apt/sources.list | sed -E 's/^deb /deb-src /' \
-        | as_root tee /etc/apt/sources.list.d/kelm-deb-src.list >/dev/null || true
-      [ -s /etc/apt/sources.list.d/kelm-deb-src.list ] && found=1
+# deb-src entries, derived from the machine's own binary entries, for the
+# two files taken out of Debian source packages below.
+ensure_deb_src() {
+  local srclist=/etc/apt/sources.list.d/kelm-deb-src.sources
+  apt-get source --print-uris "$1" >/dev/null 2>&1 && return 0
+  local tmp found=0
+  tmp=$(mktemp)
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    [ "$f" = "$srclist" ] && continue
+    # Copy each deb822 stanza that lists Debian's main archive, switched to source.
+    if grep -q -E '^URIs:.*debian' "$f"; then
+      sed -E 's/^Types:.*/Types: deb-src/' "$f" >>"$tmp"
+      printf '\n' >>"$tmp"
+      found=1
     fi
-    if [ "$found" -eq 0 ]; then
-      echo "setup: no Debian archive entry to derive a deb-src entry from" >&2
-      exit 1
-    fi
-    [ -s "$tmp" ] && as_root install -m 0644 "$tmp" "$srclist"
-    rm -f "$tmp"
-    apt_updated=0
-    apt_update
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb [^#]*debian' /etc/apt/sources.list | sed -E 's/^deb /deb-src /' \
+      | as_root tee /etc/apt/sources.list.d/kelm-deb-src.list >/dev/null || true
+    [ -s /etc/apt/sources.list.d/kelm-deb-src.list ] && found=1
   fi
-  work=$(mktemp -d)
-  chmod 755 "$work"   # apt drops to its own user for the download
-  (cd "$work" && apt-get source --download-only -q glfw3 >/dev/null)
-  tarball=$(ls "$work"/glfw3_*.orig.tar.* | head -n 1)
-  mkdir -p "$cache/nuklear"
-  member=$(tar -tf "$tarball" | grep -E '(^|/)deps/nuklear\.h$' | head -n 1)
-  [ -n "$member" ] || { echo "setup: deps/nuklear.h not found in $tarball" >&2; exit 1; }
-  tar -xOf "$tarball" "$member" >"$nuklear_dest.tmp"
-  rm -rf "$work"
-  if ! sha_ok "$nuklear_dest.tmp"; then
-    echo "setup: the Nuklear header from the glfw3 source package does not have the expected sha256" >&2
-    rm -f "$nuklear_dest.tmp"
+  if [ "$found" -eq 0 ]; then
+    echo "setup: no Debian archive entry to derive a deb-src entry from" >&2
     exit 1
   fi
-  mv "$nuklear_dest.tmp" "$nuklear_dest"
+  [ -s "$tmp" ] && as_root install -m 0644 "$tmp" "$srclist"
+  rm -f "$tmp"
+  apt_updated=0
+  apt_update
+}
+
+sha_ok() { [ -f "$1" ] && echo "$2  $1" | sha256sum -c --status; }
+
+# from_source PACKAGE 'MEMBER=DEST=SHA256'...: files out of a Debian source
+# package's upstream tarball, each checked against its sha256.
+from_source() {
+  local package=$1 wanted=() spec member dest sha
+  shift
+  for spec in "$@"; do
+    IFS='=' read -r member dest sha <<<"$spec"
+    sha_ok "$dest" "$sha" || wanted+=("$spec")
+  done
+  [ "${#wanted[@]}" -gt 0 ] || return 0
+  echo "setup: fetching from the $package source package"
+  ensure_deb_src "$package"
+  local work tarball path
+  work=$(mktemp -d)
+  chmod 755 "$work"   # apt drops to its own user for the download
+  (cd "$work" && apt-get source --download-only -q "$package" >/dev/null)
+  tarball=$(ls "$work/${package}"_*.orig.tar.* | head -n 1)
+  for spec in "${wanted[@]}"; do
+    IFS='=' read -r member dest sha <<<"$spec"
+    path=$(tar -tf "$tarball" | grep -E "(^|/)${member//./\\.}\$" | head -n 1)
+    [ -n "$path" ] || { echo "setup: $member not found in $tarball" >&2; exit 1; }
+    mkdir -p "$(dirname "$dest")"
+    tar -xOf "$tarball" "$path" >"$dest.tmp"
+    if ! sha_ok "$dest.tmp" "$sha"; then
+      echo "setup: $member from the $package source package does not have the expected sha256" >&2
+      rm -f "$dest.tmp"
+      exit 1
+    fi
+    mv "$dest.tmp" "$dest"
+  done
+  rm -rf "$work"
+}
+
+# Nuklear 4.00.1 ships inside Debian's glfw3 source package (deps/nuklear.h).
+if [ "$mode" != "web" ]; then
+  from_source glfw3 "deps/nuklear.h=$nuklear_dest=$nuklear_sha256"
+fi
+# The page's MD5: libmd's (public domain, Colin Plumb's), from Debian's libmd
+# source package, as dpkg itself uses it.
+if [ "$mode" != "native" ]; then
+  from_source libmd "src/md5.c=$cache/libmd/md5.c=$libmd_md5_c_sha256" \
+    "include/md5.h=$cache/libmd/md5.h=$libmd_md5_h_sha256"
 fi
 
 # The page's browser tests: playwright-core and axe-core from npm, exactly as
@@ -137,4 +166,4 @@ if [ "$mode" != "native" ]; then
   fi
 fi
 
-echo "setup: ready (Nuklear header $nuklear_dest)"
+echo "setup: ready"

@@ -1,6 +1,6 @@
 // MD5 of a whole file as 32 lower-case hexadecimal digits, from the platform's
 // cryptographic service: CryptoAPI on Windows, OpenSSL's libcrypto on Linux,
-// and in WebAssembly, which has neither, gnulib's md5 module.
+// and in WebAssembly, which has neither, libmd's MD5.
 #pragma once
 
 #include <stddef.h>

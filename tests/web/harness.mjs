@@ -1,9 +1,12 @@
 // What the page's tests and its benchmark share: the site served on
-// 127.0.0.1 by Python's http.server, Debian's Chromium driven through
-// playwright-core, and synthetic game executables.
+// 127.0.0.1 by web/serve.py, as `scripts/run.sh web` serves it; Debian's
+// Chromium driven through playwright-core; synthetic game executables.
 import { spawn } from "node:child_process";
 import { once } from "node:events";
+import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
+
+const serveScript = fileURLToPath(new URL("../../web/serve.py", import.meta.url));
 
 // The editions as the tests know them, written down apart from the engine's
 // catalogue so that a slip in either shows. `fix`: the music-loop fix's span.
@@ -28,11 +31,10 @@ export function syntheticExe(edition, fps) {
   return bytes;
 }
 
-// Serves `dir` on 127.0.0.1 at a port the system picks; resolves to the
-// server's origin and a way to stop it.
+// Serves `dir` at a port the system picks; resolves to the server's origin
+// and a way to stop it.
 export async function serve(dir) {
-  const server = spawn("python3", ["-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", dir, "0"],
-    { stdio: ["ignore", "pipe", "ignore"] });
+  const server = spawn("python3", [serveScript, dir, "0"], { stdio: ["ignore", "pipe", "inherit"] });
   let seen = "";
   for await (const chunk of server.stdout) {
     seen += chunk;
@@ -49,7 +51,7 @@ export async function serve(dir) {
       };
     }
   }
-  throw new Error(`http.server did not start: ${seen}`);
+  throw new Error(`serve.py did not start: ${seen}`);
 }
 
 // Chromium headless, as root, with nothing of its own reaching the network.
