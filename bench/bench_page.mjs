@@ -28,8 +28,10 @@ function inertSite() {
     writeFileSync(join(dir, name), head + "/*" + " ".repeat(Math.max(0, size - head.length - 4)) + "*/");
   };
   blank("kelm.js", "export default 0;");
-  blank("app.js", 'import "./kelm.js";fetch("kelm.wasm").then((r)=>r.arrayBuffer()).then(()=>{' +
-    'document.documentElement.dataset.ready="1";performance.mark("kelm-ready")});');
+  // Ready, as the real page is, once the document is read and the engine's bytes are in.
+  blank("app.js", 'import "./kelm.js";const parsed=new Promise((r)=>document.readyState==="loading"?' +
+    'document.addEventListener("DOMContentLoaded",r):r());Promise.all([fetch("kelm.wasm").then((r)=>' +
+    'r.arrayBuffer()),parsed]).then(()=>{document.documentElement.dataset.ready="1";performance.mark("kelm-ready")});');
   return dir;
 }
 

@@ -270,9 +270,12 @@ function showTexts(texts) {
   $("message-ok").textContent = texts.ok;
 }
 
+// The engine compiles while the document is still being read.
+const engineLoading = createKelm();
+
 async function start() {
   try {
-    engine = await createKelm();
+    engine = await engineLoading;
   } catch (error) {
     $("unavailable").hidden = false;
     throw error;
@@ -289,4 +292,5 @@ async function start() {
   if ("serviceWorker" in navigator) navigator.serviceWorker.register("sw.js").catch(() => {});
 }
 
-start();
+if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", start);
+else start();

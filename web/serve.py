@@ -18,12 +18,19 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+class Server(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        # A browser closes the connections it kept open whenever it likes.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+
 def main():
     if len(sys.argv) not in (2, 3):
         sys.exit(__doc__.strip().splitlines()[-1])
     port = int(sys.argv[2]) if len(sys.argv) == 3 else 8080
     handler = functools.partial(Handler, directory=sys.argv[1])
-    with http.server.ThreadingHTTPServer(("127.0.0.1", port), handler) as server:
+    with Server(("127.0.0.1", port), handler) as server:
         print("Serving HTTP on 127.0.0.1 port %d" % server.server_port, flush=True)
         try:
             server.serve_forever()

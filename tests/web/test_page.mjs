@@ -246,12 +246,21 @@ test("refused, unreadable, changed and locked files end in a message and stay as
   await page.context().close();
 });
 
-test("the limit field keeps the last good limit; the slider moves it", async () => {
+test("a dropped file is chosen; the limit field keeps the last good limit; the slider moves it", async () => {
   const page = await openPage({ inPlace: false });
   const edition = EDITIONS[2];
   const original = syntheticExe(edition, 50);
-  await chooseByInput(page, "QUELMOR.EXE", original);
+  // Two files dropped on the page: the first is taken, as "Browse" takes one.
+  await page.evaluate(({ data }) => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], "QUELMOR.EXE"));
+    transfer.items.add(new File(["not a game"], "README.TXT"));
+    for (const type of ["dragenter", "dragover", "drop"]) {
+      document.body.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    }
+  }, { data: b64(original) });
   await waitStatus(page, `Modified ${edition.name}`);
+  assert.equal(await page.textContent("#path"), "QUELMOR.EXE");
   for (const typed of ["", "0", "-4"]) {
     await page.fill("#fps", typed);
     await page.press("#fps", "Tab");
