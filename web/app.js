@@ -1,7 +1,7 @@
 // The patcher page: hands the chosen file to the engine (kelm.wasm) and shows
 // what the engine answers. Every text, limit and rule comes from the engine;
-// this module only moves bytes between the user's file and the engine's
-// memory file system, and renders.
+// this module only moves bytes between the user's file and the engine, and
+// renders.
 //
 // Where the file goes: a file chosen through the File System Access API
 // (Chromium's file picker, or a drop that yields a handle) is written back in
@@ -9,12 +9,11 @@
 import createKelm from "./kelm.js";
 
 const $ = (id) => document.getElementById(id);
-const INBOX = "/in";
 
 let engine = null;
 let state = null;
-// Where the chosen file came from: { name, path, handle, file }. null while
-// nothing is chosen.
+// Where the chosen file came from: { name, handle, file }. null while nothing
+// is chosen.
 let source = null;
 let busy = false;
 
@@ -61,16 +60,20 @@ function renderMessage() {
   }
 }
 
-// The engine's file system takes any name but "/" and the two dot names.
-function inboxPath(name) {
-  const safe = name.replace(/[/\0]/g, "_");
-  return `${INBOX}/${safe === "." || safe === ".." ? "_" + safe : safe}`;
+// Gives the engine the file's bytes to hold under `name`; null: the file
+// could not be read, and the engine holds nothing.
+function hold(name, bytes) {
+  let at = 0;
+  if (bytes) {
+    at = engine._malloc(Math.max(1, bytes.length));   // the engine frees it
+    engine.HEAPU8.set(bytes, at);
+  }
+  engine.ccall("kelm_put", null, ["string", "number", "number"], [name, at, bytes ? bytes.length : 0]);
 }
 
-function emptyInbox() {
-  for (const entry of engine.FS.readdir(INBOX)) {
-    if (entry !== "." && entry !== "..") engine.FS.unlink(`${INBOX}/${entry}`);
-  }
+function heldBytes() {
+  const at = engine.ccall("kelm_file_data", "number", [], []);
+  return engine.HEAPU8.slice(at, at + engine.ccall("kelm_file_size", "number", [], []));
 }
 
 async function readBytes(handle, file) {
@@ -82,18 +85,16 @@ async function readBytes(handle, file) {
 // gave one, else null with `file` a File.
 async function choose(handle, file) {
   const name = handle ? handle.name : file.name;
-  const path = inboxPath(name);
-  emptyInbox();
-  source = null;
+  let bytes = null;
   try {
-    engine.FS.writeFile(path, await readBytes(handle, file));
-    source = { name, path, handle, file };
+    bytes = await readBytes(handle, file);
   } catch (error) {
-    // Unreadable: the engine is handed a name with no file behind it and
-    // refuses it as the window refuses a file it cannot examine.
+    // Unreadable: the engine finds nothing under the name and refuses it as
+    // the window refuses a file it cannot examine.
   }
-  update("kelm_select", path);
-  if (!state.chosen) source = null;
+  hold(name, bytes);
+  update("kelm_select", name);
+  source = state.chosen ? { name, handle, file } : null;
 }
 
 function download(bytes, name) {
@@ -135,24 +136,24 @@ async function patch() {
   let original = null;
   try {
     original = await readBytes(source.handle, source.file);
-    engine.FS.writeFile(source.path, original);
   } catch (error) {
-    emptyInbox();
+    // Gone or unreadable: the engine says so.
   }
+  hold(source.name, original);
   const answer = ask("kelm_patch");
   if (!answer.message_visible || answer.message_kind !== "info") {
     state = answer;
     render();
     return;
   }
-  const patched = engine.FS.readFile(source.path);
+  const patched = heldBytes();
   if (source.handle && source.handle.createWritable) {
     try {
       await writeInPlace(source.handle, patched);
       update("kelm_written", 1);
     } catch (error) {
-      // The copy goes back to what the user's file still holds.
-      engine.FS.writeFile(source.path, original);
+      // The held copy goes back to what the user's file still holds.
+      hold(source.name, original);
       update("kelm_write_failed", error.message || error.name || String(error));
     }
   } else {
@@ -280,7 +281,6 @@ async function start() {
     $("unavailable").hidden = false;
     throw error;
   }
-  engine.FS.mkdir(INBOX);
   showTexts(ask("kelm_start"));
   update("kelm_state");
   wireFileInput();

@@ -1,53 +1,7 @@
 #include "patch/fileio.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-// The C runtimes' file calls go by the same names on both platforms; the flags
-// that only one of them knows mean nothing to the other.
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
-#ifndef O_CLOEXEC
-#define O_CLOEXEC 0
-#endif
-#ifndef O_NOCTTY
-#define O_NOCTTY 0
-#endif
-
-int64_t file_size_of(const char *path, int *regular) {
-#ifdef _WIN32
-    struct _stat64 st;   // the plain stat's size is 32 bits there
-    const int failed = _stat64(path, &st);
-#else
-    struct stat st;
-    const int failed = stat(path, &st);
-#endif
-    *regular = 0;
-    if (failed) return -1;
-    *regular = (st.st_mode & S_IFMT) == S_IFREG;
-    return (int64_t)st.st_size;
-}
-
-FILE *create_new_file(const char *path) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_BINARY | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0) return nullptr;
-    FILE *file = fdopen(fd, "wb");
-    if (!file) {
-        int err = errno;
-        close(fd);
-        unlink(path);
-        errno = err;
-    }
-    return file;
-}
 
 const char *error_text(int err) { return err == ENOTSUP ? "Not a regular file" : strerror(err); }
 

@@ -1,15 +1,16 @@
 // The engine's door to the web page, compiled to WebAssembly.
 //
-// The page writes the chosen file into emscripten's memory file system and
-// names it here; from there on the file goes through exactly what the desktop
-// window runs (select_file, identify_file, apply_patch, patch_file) over the
-// same file access. Every call answers with one JSON object, which the page
-// renders as it is: the texts, the rules of the limit field and the music-fix
-// box, and every message come from here, never from the page.
+// The page hands in the chosen file's bytes under the file's name
+// (kelm_put); from there on the file goes through exactly what the desktop
+// window runs (select_file, identify_file, apply_patch, patch_file), over
+// the file held in memory. Most calls answer with one JSON object, which the
+// page renders as it is: the texts, the rules of the limit field and the
+// music-fix box, and every message come from here, never from the page.
 //
 // Not here: reading and writing the user's real file. Only the page can reach
-// it (a FileSystemFileHandle, or a download); it tells us what became of it
-// through kelm_written and kelm_write_failed.
+// it (a FileSystemFileHandle, or a download); it takes the patched bytes from
+// kelm_file_data and tells us what became of them through kelm_written and
+// kelm_write_failed.
 #include <emscripten/emscripten.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,6 +18,7 @@
 
 #include "patch/catalogue.h"
 #include "patch/digest.h"
+#include "patch/file_memory.h"
 #include "patch/json.h"
 #include "patch/text.h"
 #include "ui/actions.h"
@@ -53,20 +55,13 @@ const char *end_answer(JsonLine *line) {
     return answer;
 }
 
-// The file's name as the page knows it: the memory file system's folder is ours.
-const char *shown_name(const char *path) {
-    const char *slash = strrchr(path, '/');
-    return slash ? slash + 1 : path;
-}
-
 const char *state_answer(void) {
     const PatcherState *state = &patcher_state;
     const MessagePopup *popup = &message_popup;
-    const int chosen = state->profile != NO_PROFILE;
     JsonLine line;
     begin_answer(&line);
-    json_string(&line, "path", chosen ? shown_name(state->path) : state->path);
-    json_bool(&line, "chosen", chosen);
+    json_string(&line, "path", state->path);
+    json_bool(&line, "chosen", state->profile != NO_PROFILE);
     json_int(&line, "profile", state->profile);
     json_string(&line, "status", state->status);
     json_int(&line, "fps_limit", state->fps_limit);
@@ -109,13 +104,33 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_start(void) {
 
 EMSCRIPTEN_KEEPALIVE const char *kelm_state(void) { return state_answer(); }
 
-// "Browse": `path` names the file the page wrote into the memory file system,
-// or nothing at all when the browser could not read the user's file, which
-// identification then refuses as it refuses any file it cannot examine.
-EMSCRIPTEN_KEEPALIVE const char *kelm_select(const char *path) {
+// Holds `size` bytes at `bytes` (from malloc; ours from now on) as the file
+// `name`. No bytes: the browser could not read the user's file, and the
+// engine then finds nothing under its name, as for a file that is gone.
+EMSCRIPTEN_KEEPALIVE void kelm_put(const char *name, unsigned char *bytes, size_t size) {
+    if (bytes)
+        memory_file_put(name, bytes, size);
+    else
+        memory_file_drop();
+}
+
+// "Browse": identifies the file held under `name`.
+EMSCRIPTEN_KEEPALIVE const char *kelm_select(const char *name) {
     note[0] = '\0';
-    select_file(path);
+    select_file(name);
     return state_answer();
+}
+
+// The held file's bytes, patched or not, for the page to write back.
+EMSCRIPTEN_KEEPALIVE const unsigned char *kelm_file_data(void) {
+    size_t size;
+    return memory_file_bytes(&size);
+}
+
+EMSCRIPTEN_KEEPALIVE size_t kelm_file_size(void) {
+    size_t size;
+    memory_file_bytes(&size);
+    return size;
 }
 
 // The limit field, as typed: no more characters count than the field holds.
@@ -142,8 +157,8 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_info(void) {
     return state_answer();
 }
 
-// "Patch", on the copy in the memory file system. The page writes that copy
-// back to the user's file only when the answer's message is "info".
+// "Patch", on the held copy. The page writes that copy back to the user's
+// file only when the answer's message is "info".
 EMSCRIPTEN_KEEPALIVE const char *kelm_patch(void) {
     note[0] = '\0';
     apply_patch();
@@ -152,7 +167,7 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_patch(void) {
 
 // The patched copy reached the user: in place (1) or as a download (0).
 EMSCRIPTEN_KEEPALIVE const char *kelm_written(int in_place) {
-    snprintf(note, sizeof note, in_place ? kNoteInPlace : kNoteDownload, shown_name(patcher_state.path));
+    snprintf(note, sizeof note, in_place ? kNoteInPlace : kNoteDownload, patcher_state.path);
     return state_answer();
 }
 
@@ -169,10 +184,10 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_dismiss(void) {
     return state_answer();
 }
 
-// One MD5 pass over a file, for the benchmark's baseline.
-EMSCRIPTEN_KEEPALIVE const char *kelm_md5(const char *path) {
+// One MD5 pass over the held file, for the benchmark's baseline.
+EMSCRIPTEN_KEEPALIVE const char *kelm_md5(const char *name) {
     char md5[DIGEST_SIZE] = "";
-    file_md5_hex_to(path, md5);
+    file_md5_hex_to(name, md5);
     JsonLine line;
     begin_answer(&line);
     json_string(&line, "md5", md5);
