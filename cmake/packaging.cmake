@@ -1,13 +1,13 @@
 # Releases: what `cmake --install` lays out and `cpack -G DEB` wraps.
 #
-# Linux: the tree of the kelm-patcher Debian package under /usr: both programs,
-# the desktop entry, the icon in the hicolor sizes, the AppStream metainfo, the
-# manual page and the copyright file. Windows: one flat folder with the two
-# .exe files, a readme, the licence and the third-party notices, which
-# scripts/package.sh zips. The licence texts of others are written at install
-# time by packaging/make_docs.py, from the Nuklear header the build used and
-# from the copyright files of the Debian packages that provided the font and
-# the MinGW-w64 runtime.
+# Linux: the tree of the kelm-patcher Debian package under /usr: both
+# programs, the desktop entry, the icon in the hicolor sizes, the AppStream
+# metainfo, the two manual pages, the changelog and the copyright file.
+# Windows: one flat folder with the two .exe files, a readme, the licence and
+# the third-party notices, which scripts/package.sh zips. The licence texts of
+# others are written at install time by packaging/make_docs.py, from the
+# Nuklear header the build used and from the copyright files of the Debian
+# packages that provided the font and the MinGW-w64 runtime.
 
 set(KELM_DEJAVU_COPYRIGHT /usr/share/doc/fonts-dejavu-core/copyright CACHE FILEPATH
     "Debian copyright file of the fonts the UI font is cut from")
@@ -43,12 +43,21 @@ if(WIN32)
 endif()
 
 install(TARGETS kelm-patcher kelm-patch RUNTIME DESTINATION bin)
+# The compiler's .comment section goes, as Debian's and RPM's own packaging
+# tools take it out of the programs they ship.
+foreach(program kelm-patcher kelm-patch)
+  install(CODE "execute_process(COMMAND [==[${CMAKE_OBJCOPY}]==] --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\" COMMAND_ERROR_IS_FATAL ANY)")
+endforeach()
 install(FILES packaging/kelm-patcher.desktop DESTINATION share/applications)
 install(FILES packaging/io.github.ostrel.KelmPatcher.metainfo.xml DESTINATION share/metainfo)
 install(DIRECTORY ${KELM_ASSETS_DIR}/hicolor DESTINATION share/icons)
-kelm_install_docs(debian ${_kelm_doc_args} --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patch.1)
-install(FILES ${_kelm_docs}/kelm-patch.1.gz DESTINATION share/man/man1)
-install(FILES ${_kelm_docs}/copyright DESTINATION share/doc/kelm-patcher)
+set(KELM_RPM_RELEASE 1)
+kelm_install_docs(debian ${_kelm_doc_args} --changelog ${CMAKE_SOURCE_DIR}/packaging/changelog
+  --rpm-release ${KELM_RPM_RELEASE}
+  --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patch.1 --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patcher.1)
+install(FILES ${_kelm_docs}/kelm-patch.1.gz ${_kelm_docs}/kelm-patcher.1.gz DESTINATION share/man/man1)
+install(FILES ${_kelm_docs}/copyright ${_kelm_docs}/changelog.gz DESTINATION share/doc/kelm-patcher)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_VERBATIM_VARIABLES ON)
