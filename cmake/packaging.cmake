@@ -1,6 +1,7 @@
-# Releases: what `cmake --install` lays out and `cpack -G DEB` wraps.
+# Releases: what `cmake --install` lays out and `cpack -G DEB` and `cpack -G RPM`
+# wrap.
 #
-# Linux: the tree of the kelm-patcher Debian package under /usr: both
+# Linux: the tree of the kelm-patcher Debian package and RPM under /usr: both
 # programs, the desktop entry, the icon in the hicolor sizes, the AppStream
 # metainfo, the two manual pages, the changelog and the copyright file.
 # Windows: one flat folder with the two .exe files, a readme, the licence and
@@ -59,7 +60,7 @@ kelm_install_docs(debian ${_kelm_doc_args} --changelog ${CMAKE_SOURCE_DIR}/packa
 install(FILES ${_kelm_docs}/kelm-patch.1.gz ${_kelm_docs}/kelm-patcher.1.gz DESTINATION share/man/man1)
 install(FILES ${_kelm_docs}/copyright ${_kelm_docs}/changelog.gz DESTINATION share/doc/kelm-patcher)
 
-set(CPACK_GENERATOR DEB)
+set(CPACK_GENERATOR DEB RPM)
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_PACKAGE_NAME kelm-patcher)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -81,4 +82,30 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The Depends line comes from the programs themselves, through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# The RPM, for Fedora, openSUSE and their kin: the same files. Its Requires
+# come from the programs too, through rpmbuild's own ELF dependency scan.
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_RELEASE ${KELM_RPM_RELEASE})
+set(CPACK_RPM_PACKAGE_SUMMARY "Patcher for the frame-rate limit of Quelmor: Thornmere")
+set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_RPM_PACKAGE_GROUP "Amusements/Games")
+string(REGEX REPLACE " *<.*" "" CPACK_RPM_PACKAGE_VENDOR "${KELM_PACKAGE_MAINTAINER}")
+# CPack writes no Packager tag; rpmbuild takes it from this macro.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${KELM_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_RELOCATABLE OFF)
+# SPDX: the programs; Nuklear, under either licence; the DejaVu font.
+set(CPACK_RPM_PACKAGE_LICENSE "MIT AND (MIT OR Unlicense) AND Bitstream-Vera")
+set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
+set(CPACK_RPM_CHANGELOG_FILE ${_kelm_docs}/rpm-changelog)
+set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/kelm-patcher/copyright"
+    "%doc /usr/share/doc/kelm-patcher/changelog.gz")
+# Folders that the system's own packages own; the RPM owns only its own doc folder.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/applications /usr/share/metainfo
+    /usr/share/man /usr/share/man/man1 /usr/share/icons /usr/share/icons/hicolor)
+foreach(png ${KELM_HICOLOR_PNGS})
+  string(REGEX MATCH "hicolor/[^/]+" size_dir ${png})
+  list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/icons/${size_dir}
+       /usr/share/icons/${size_dir}/apps)
+endforeach()
 include(CPack)

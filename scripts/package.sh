@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the two release presets and writes the installable packages into
 # build/packages: the Windows zip (both programs, a readme and the licences, in
-# one folder) and the Debian package of the Linux build.
+# one folder), and the Debian package and the RPM of the Linux build.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
@@ -23,9 +23,10 @@ rm -rf "$stage"
 cmake --install build/windows-release --prefix "$stage/$name" >/dev/null
 (cd "$stage" && cmake -E tar cf "$here/$out/$name.zip" --format=zip "$name")
 
-# Linux: dpkg-shlibdeps works out the Depends line from the programs.
-(cd build/linux-release && rm -f ./*.deb && cpack -G DEB >/dev/null)
-cp build/linux-release/kelm-patcher_"$version"_*.deb "$out/"
+# Linux: dpkg-shlibdeps works out the Depends line from the programs, and
+# rpmbuild the Requires.
+(cd build/linux-release && rm -f ./*.deb ./*.rpm && cpack -G "DEB;RPM" >/dev/null)
+cp build/linux-release/kelm-patcher_"$version"_*.deb build/linux-release/kelm-patcher-"$version"-*.rpm "$out/"
 
 echo "package: build/packages"
 ls -l "$out" build/windows-release/bin/*.exe | awk 'NF > 2 { printf "  %9d  %s\n", $5, $NF }'
