@@ -1,13 +1,14 @@
-# Releases: what `cmake --install` lays out and `cpack -G DEB` wraps.
+# Releases: what `cmake --install` lays out and `cpack -G DEB` and `cpack -G RPM`
+# wrap.
 #
-# Linux: the tree of the kelm-patcher Debian package under /usr: both programs,
-# the desktop entry, the icon in the hicolor sizes, the AppStream metainfo, the
-# manual page and the copyright file. Windows: one flat folder with the two
-# .exe files, a readme, the licence and the third-party notices, which
-# scripts/package.sh zips. The licence texts of others are written at install
-# time by packaging/make_docs.py, from the Nuklear header the build used and
-# from the copyright files of the Debian packages that provided the font and
-# the MinGW-w64 runtime.
+# Linux: the tree of the kelm-patcher Debian package and RPM under /usr: both
+# programs, the desktop entry, the icon in the hicolor sizes, the AppStream
+# metainfo, the two manual pages, the changelog and the copyright file.
+# Windows: one flat folder with the two .exe files, a readme, the licence and
+# the third-party notices, which scripts/package.sh zips. The licence texts of
+# others are written at install time by packaging/make_docs.py, from the
+# Nuklear header the build used and from the copyright files of the Debian
+# packages that provided the font and the MinGW-w64 runtime.
 
 set(KELM_DEJAVU_COPYRIGHT /usr/share/doc/fonts-dejavu-core/copyright CACHE FILEPATH
     "Debian copyright file of the fonts the UI font is cut from")
@@ -43,14 +44,23 @@ if(WIN32)
 endif()
 
 install(TARGETS kelm-patcher kelm-patch RUNTIME DESTINATION bin)
+# The compiler's .comment section goes, as Debian's and RPM's own packaging
+# tools take it out of the programs they ship.
+foreach(program kelm-patcher kelm-patch)
+  install(CODE "execute_process(COMMAND [==[${CMAKE_OBJCOPY}]==] --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\" COMMAND_ERROR_IS_FATAL ANY)")
+endforeach()
 install(FILES packaging/kelm-patcher.desktop DESTINATION share/applications)
 install(FILES packaging/io.github.ostrel.KelmPatcher.metainfo.xml DESTINATION share/metainfo)
 install(DIRECTORY ${KELM_ASSETS_DIR}/hicolor DESTINATION share/icons)
-kelm_install_docs(debian ${_kelm_doc_args} --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patch.1)
-install(FILES ${_kelm_docs}/kelm-patch.1.gz DESTINATION share/man/man1)
-install(FILES ${_kelm_docs}/copyright DESTINATION share/doc/kelm-patcher)
+set(KELM_RPM_RELEASE 1)
+kelm_install_docs(debian ${_kelm_doc_args} --changelog ${CMAKE_SOURCE_DIR}/packaging/changelog
+  --rpm-release ${KELM_RPM_RELEASE}
+  --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patch.1 --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patcher.1)
+install(FILES ${_kelm_docs}/kelm-patch.1.gz ${_kelm_docs}/kelm-patcher.1.gz DESTINATION share/man/man1)
+install(FILES ${_kelm_docs}/copyright ${_kelm_docs}/changelog.gz DESTINATION share/doc/kelm-patcher)
 
-set(CPACK_GENERATOR DEB)
+set(CPACK_GENERATOR DEB RPM)
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_PACKAGE_NAME kelm-patcher)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -72,4 +82,30 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The Depends line comes from the programs themselves, through dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# The RPM, for Fedora, openSUSE and their kin: the same files. Its Requires
+# come from the programs too, through rpmbuild's own ELF dependency scan.
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_RELEASE ${KELM_RPM_RELEASE})
+set(CPACK_RPM_PACKAGE_SUMMARY "Patcher for the frame-rate limit of Quelmor: Thornmere")
+set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_RPM_PACKAGE_GROUP "Amusements/Games")
+string(REGEX REPLACE " *<.*" "" CPACK_RPM_PACKAGE_VENDOR "${KELM_PACKAGE_MAINTAINER}")
+# CPack writes no Packager tag; rpmbuild takes it from this macro.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${KELM_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_RELOCATABLE OFF)
+# SPDX: the programs; Nuklear, under either licence; the DejaVu font.
+set(CPACK_RPM_PACKAGE_LICENSE "MIT AND (MIT OR Unlicense) AND Bitstream-Vera")
+set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
+set(CPACK_RPM_CHANGELOG_FILE ${_kelm_docs}/rpm-changelog)
+set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/kelm-patcher/copyright"
+    "%doc /usr/share/doc/kelm-patcher/changelog.gz")
+# Folders that the system's own packages own; the RPM owns only its own doc folder.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/applications /usr/share/metainfo
+    /usr/share/man /usr/share/man/man1 /usr/share/icons /usr/share/icons/hicolor)
+foreach(png ${KELM_HICOLOR_PNGS})
+  string(REGEX MATCH "hicolor/[^/]+" size_dir ${png})
+  list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/icons/${size_dir}
+       /usr/share/icons/${size_dir}/apps)
+endforeach()
 include(CPack)

@@ -3,13 +3,16 @@
 
 Usage:
   make_docs.py debian OUT_DIR --version V --license LICENSE --nuklear NUKLEAR_H
-               --dejavu COPYRIGHT --man PAGE.1
+               --dejavu COPYRIGHT --man PAGE.1... --changelog CHANGELOG
+               --rpm-release N
   make_docs.py windows OUT_DIR --version V --license LICENSE --nuklear NUKLEAR_H
                --dejavu COPYRIGHT --readme README.txt --runtime NAME=COPYRIGHT...
   make_docs.py web OUT_DIR --version V --license LICENSE --dejavu COPYRIGHT --libmd MD5_C
 
-debian writes OUT_DIR/copyright, in Debian's machine-readable format, and the
-manual page with its version filled in, gzipped, as OUT_DIR/kelm-patch.1.gz.
+debian writes OUT_DIR/copyright, in Debian's machine-readable format, each
+manual page with its version filled in, gzipped, as OUT_DIR/PAGE.1.gz, the
+Debian changelog gzipped as OUT_DIR/changelog.gz, and the same entries in
+RPM's changelog format as OUT_DIR/rpm-changelog, for the RPM of the same files.
 windows writes README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt, with
 Windows line ends. web writes LICENSE.txt and THIRD-PARTY-NOTICES.txt for the
 page's folder: the font, and libmd's MD5 compiled into kelm.wasm.
@@ -21,11 +24,13 @@ Debian packages that provided the font and the MinGW-w64 runtime. The outputs
 carry no time stamps and are the same bytes on every run.
 """
 import argparse
+import datetime
 import gzip
 import io
 import os
 import re
 import sys
+import textwrap
 
 
 def read(path):
@@ -90,6 +95,32 @@ def dep5_text(text):
     return "\n".join(" " + l if l.strip() else " ." for l in text.splitlines())
 
 
+def gzip_bytes(data):
+    """gzip -9n: no name and no time stamp, as Debian's tools compress."""
+    buf = io.BytesIO()
+    with gzip.GzipFile(filename="", mode="wb", fileobj=buf, compresslevel=9, mtime=0) as gz:
+        gz.write(data)
+    return buf.getvalue()
+
+
+def rpm_changelog(text, release):
+    """A Debian changelog's entries as RPM %changelog entries, newest first.
+    The RPM's version carries its release number, and rpmlint wants the
+    newest entry to name that version."""
+    entries = re.findall(r"^\S+ \(([^)]+)\)[^\n]*\n(.*?)^ -- (.+?)  \w+, (\d+) (\w+) (\d+) ", text, re.M | re.S)
+    if not entries:
+        sys.exit("make_docs.py: no entries in the changelog")
+    out = []
+    for version, body, who, day, month, year in entries:
+        weekday = datetime.datetime.strptime("%s %s %s" % (day, month, year), "%d %b %Y").strftime("%a")
+        items = [re.sub(r"\s+", " ", item).strip() for item in re.split(r"^  \* ", body, flags=re.M)[1:]]
+        out.append("* %s %s %02d %s %s - %s-%s" % (weekday, month, int(day), year, who, version, release))
+        out += [textwrap.fill(item, 76, initial_indent="- ", subsequent_indent="  ",
+                                  break_on_hyphens=False) for item in items]
+        out.append("")
+    return "\n".join(out)
+
+
 def debian(args):
     holder, licence = own_licence(args.license)
     nk_licence, nk_font, nk_credits = nuklear_notice(args.nuklear)
@@ -124,12 +155,15 @@ def debian(args):
     with open(os.path.join(args.out_dir, "copyright"), "w", encoding="utf-8", newline="\n") as f:
         f.write(out)
 
-    page = read(args.man).replace("@VERSION@", args.version)
-    buf = io.BytesIO()
-    with gzip.GzipFile(filename="", mode="wb", fileobj=buf, compresslevel=9, mtime=0) as gz:
-        gz.write(page.encode("utf-8"))
-    with open(os.path.join(args.out_dir, "kelm-patch.1.gz"), "wb") as f:
-        f.write(buf.getvalue())
+    for man in args.man:
+        page = read(man).replace("@VERSION@", args.version)
+        with open(os.path.join(args.out_dir, os.path.basename(man) + ".gz"), "wb") as f:
+            f.write(gzip_bytes(page.encode("utf-8")))
+    changelog = read(args.changelog)
+    with open(os.path.join(args.out_dir, "changelog.gz"), "wb") as f:
+        f.write(gzip_bytes(changelog.encode("utf-8")))
+    with open(os.path.join(args.out_dir, "rpm-changelog"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(rpm_changelog(changelog, args.rpm_release))
 
 
 def write_texts(out_dir, files, newline):
@@ -209,7 +243,9 @@ def main():
     ap.add_argument("--license", required=True)
     ap.add_argument("--nuklear")
     ap.add_argument("--dejavu", required=True)
-    ap.add_argument("--man")
+    ap.add_argument("--man", action="append", default=[])
+    ap.add_argument("--changelog")
+    ap.add_argument("--rpm-release")
     ap.add_argument("--readme")
     ap.add_argument("--runtime", action="append", default=[])
     ap.add_argument("--libmd")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the two release presets and writes the installable packages into
 # build/packages: the Windows zip (both programs, a readme and the licences, in
-# one folder), the Debian package of the Linux build, and the web page's zip
-# (the site's files at its top, for any static host).
+# one folder), the Debian package and the RPM of the Linux build, and the web
+# page's zip (the site's files in one folder, for any static host).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
@@ -24,9 +24,10 @@ rm -rf "$stage"
 cmake --install build/windows-release --prefix "$stage/$name" >/dev/null
 (cd "$stage" && cmake -E tar cf "$here/$out/$name.zip" --format=zip "$name")
 
-# Linux: dpkg-shlibdeps works out the Depends line from the programs.
-(cd build/linux-release && rm -f ./*.deb && cpack -G DEB >/dev/null)
-cp build/linux-release/kelm-patcher_"$version"_*.deb "$out/"
+# Linux: dpkg-shlibdeps works out the Depends line from the programs, and
+# rpmbuild the Requires.
+(cd build/linux-release && rm -f ./*.deb ./*.rpm && cpack -G "DEB;RPM" >/dev/null)
+cp build/linux-release/kelm-patcher_"$version"_*.deb build/linux-release/kelm-patcher-"$version"-*.rpm "$out/"
 
 # The web page: the site as built, with its licences beside it.
 bash scripts/build.sh web >/dev/null

@@ -3,7 +3,7 @@
 # Idempotent: when everything is already there it only checks and returns.
 #
 #   scripts/setup.sh            everything (native, Windows cross build, Wine, X test tools,
-#                               the package checks' validators)
+#                               rpmbuild, the package checks' validators and linters)
 #   scripts/setup.sh native     only what the native Linux window and kelm-patch need
 #   scripts/setup.sh web        only what the web page needs to be built and served
 #
@@ -37,6 +37,7 @@ if [ "$mode" = "all" ]; then
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xdotool x11-utils imagemagick xclip
     desktop-file-utils appstream groff-base
+    rpm lintian rpmlint devscripts
   )
 fi
 

@@ -4,8 +4,12 @@
 Usage: check_packages.py [PACKAGES_DIR]   (default build/packages)
 
 The Debian package is unpacked into a throwaway root and its programs and
-files are checked there; the Windows zip is unpacked and its programs run
-under Wine in a fresh prefix, the window in a private X server. The version
+files are checked there, and lintian and hardening-check judge it; the RPM is
+installed into another throwaway root with rpm --root, compared with the
+Debian package and judged by rpmlint; the Windows zip is unpacked and its
+programs run under Wine in a fresh prefix, the window in a private X server.
+What lintian and rpmlint may still say below an error is only what the README
+explains, by tag name. The version
 expected everywhere is the one CMakeLists.txt gives. Prints one line per check
 and a closing count; exits 1 when any check failed.
 """
@@ -40,6 +44,10 @@ VERSION, BUILD = project_version()
 VERSION_LINE = "kelm-patch %s (Quelmor: Kelm patcher build %s)" % (VERSION, BUILD)
 TITLE = "Quelmor: Kelm patcher build %s" % BUILD
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
+MAN_PAGES = ("kelm-patch", "kelm-patcher")
+PROGRAMS = ("usr/bin/kelm-patcher", "usr/bin/kelm-patch")
+RPM_RELEASE = "1"
+RPM_DB = "var/lib/rpm"
 
 
 class Failed(Exception):
@@ -75,7 +83,8 @@ def deb_checks(deb, root):
         wanted = {"/usr/bin/kelm-patcher", "/usr/bin/kelm-patch",
                   "/usr/share/applications/kelm-patcher.desktop",
                   "/usr/share/metainfo/io.github.ostrel.KelmPatcher.metainfo.xml",
-                  "/usr/share/man/man1/kelm-patch.1.gz", "/usr/share/doc/kelm-patcher/copyright"}
+                  "/usr/share/doc/kelm-patcher/copyright", "/usr/share/doc/kelm-patcher/changelog.gz"}
+        wanted |= {"/usr/share/man/man1/%s.1.gz" % page for page in MAN_PAGES}
         wanted |= {"/usr/share/icons/hicolor/%dx%d/apps/kelm-patcher.png" % (s, s) for s in ICON_SIZES}
         expect(not wanted - paths, "missing: %s" % sorted(wanted - paths))
         subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
@@ -113,14 +122,21 @@ def deb_checks(deb, root):
             w, h, depth, colour = struct.unpack(">IIBB", head[16:26])
             expect((w, h, depth, colour) == (s, s, 8, 6), "%d: %dx%d depth %d type %d" % (s, w, h, depth, colour))
 
-    def man_page():
-        with gzip.open(os.path.join(root, "usr/share/man/man1/kelm-patch.1.gz"), "rt") as f:
-            page = f.read()
-        out = run(["groff", "-man", "-Tutf8", "-ww", "-P-cbou"], input=page)  # plain text, no SGR
-        expect(out.returncode == 0 and not out.stderr.strip(), "groff: " + out.stderr)
-        expect(re.search(r"kelm-patch\s+%s" % re.escape(VERSION), out.stdout), "no version in the footer")
-        for section in ("SYNOPSIS", "OPTIONS", "EXIT STATUS"):
-            expect(section in out.stdout, "no %s section" % section)
+    def man_pages():
+        for name, sections in (("kelm-patch", ("SYNOPSIS", "OPTIONS", "EXIT STATUS")),
+                               ("kelm-patcher", ("SYNOPSIS", "DESCRIPTION", "EXIT STATUS"))):
+            with gzip.open(os.path.join(root, "usr/share/man/man1/%s.1.gz" % name), "rt") as f:
+                page = f.read()
+            out = run(["groff", "-man", "-Tutf8", "-ww", "-P-cbou"], input=page)  # plain text, no SGR
+            expect(out.returncode == 0 and not out.stderr.strip(), "%s groff: %s" % (name, out.stderr))
+            expect(re.search(r"%s\s+%s" % (name, re.escape(VERSION)), out.stdout), "%s: no version in the footer" % name)
+            for section in sections:
+                expect(section in out.stdout, "%s: no %s section" % (name, section))
+
+    def changelog():
+        with gzip.open(os.path.join(root, "usr/share/doc/kelm-patcher/changelog.gz"), "rt") as f:
+            first = f.readline()
+        expect(first.startswith("kelm-patcher (%s) " % VERSION), "newest entry: %r" % first)
 
     def copyright():
         with open(os.path.join(root, "usr/share/doc/kelm-patcher/copyright")) as f:
@@ -133,8 +149,146 @@ def deb_checks(deb, root):
 
     return [("deb control", control), ("deb contents", contents), ("deb kelm-patch --version", cli_version),
             ("deb kelm-patcher links", window_links), ("desktop-file-validate", desktop_file),
-            ("appstreamcli validate", metainfo), ("hicolor icons", icons), ("manual page renders", man_page),
-            ("deb copyright", copyright)]
+            ("appstreamcli validate", metainfo), ("hicolor icons", icons), ("manual pages render", man_pages),
+            ("deb changelog", changelog), ("deb copyright", copyright),
+            ("lintian", lambda: lintian(deb)), ("hardening-check", lambda: hardening(root))]
+
+
+# --- what the distributions' own tools say ------------------------------------------
+
+README_TAGS_HEADING = "#### What lintian and rpmlint still say"
+
+
+def explained_in_readme():
+    """The lintian and rpmlint tags that the README's section on them explains, as `tag`."""
+    with open(os.path.join(REPO, "README.md")) as f:
+        text = f.read()
+    expect(README_TAGS_HEADING in text, "the README has no %r" % README_TAGS_HEADING)
+    section = re.split(r"^#", text.split(README_TAGS_HEADING, 1)[1], maxsplit=1, flags=re.M)[0]
+    return set(re.findall(r"`([a-z0-9][a-z0-9-]+)`", section))
+
+
+def linter_verdict(out, pattern, bad_levels, reported):
+    """Each reported (level, tag); fails on a bad level or an unexplained tag,
+    and when fewer lines parse than the linter reported."""
+    found = re.findall(pattern, out, re.M)
+    expect(len(found) == reported, "%d of %d lines understood:\n%s" % (len(found), reported, out))
+    bad = ["%s: %s" % (level, tag) for level, tag in found if level in bad_levels]
+    expect(not bad, "; ".join(bad) + "\n" + out)
+    unexplained = sorted({tag for _, tag in found} - explained_in_readme())
+    expect(not unexplained, "not explained in the README: %s\n%s" % (unexplained, out))
+    return ", ".join(sorted({"%s: %s" % f for f in found})) or "nothing to say"
+
+
+def lintian(deb):
+    out = run(["lintian", "--display-info", deb], timeout=600)
+    expect(out.returncode == 0, out.stdout + out.stderr)
+    lines = [l for l in out.stdout.splitlines() if l.strip()]
+    return linter_verdict(out.stdout, r"^([EWIPX]): kelm-patcher(?: \S+)?: (\S+)", "EW", len(lines))
+
+
+def rpmlint(rpm):
+    out = run(["rpmlint", "-c", os.path.join(REPO, "packaging", "rpmlint.toml"), rpm], timeout=600)
+    summary = re.search(r"(\d+) errors, (\d+) warnings", out.stdout)
+    expect(summary, out.stdout + out.stderr)
+    return linter_verdict(out.stdout, r"^kelm-patcher\.\S+: ([EW]): (\S+)", "E",
+                          int(summary.group(1)) + int(summary.group(2)))
+
+
+def hardening(root):
+    """hardening-check on both programs. Two of its answers need a second look:
+    it recognises stack-clash protection only by the probe loop of variable-size
+    frames, so the probes of fixed large frames are counted here; and the linker
+    drops the CET mark when the C library's start files lack it, as Debian 12's
+    do, so then the instrumentation (endbr64 at the branch targets) is counted."""
+    start_files_marked = all(re.search(r"x86 feature: .*IBT", run(["readelf", "-n", run(
+        ["gcc", "-print-file-name=%s" % f]).stdout.strip()]).stdout) for f in ("Scrt1.o", "crti.o", "crtn.o"))
+    notes = []
+    for program in PROGRAMS:
+        path = os.path.join(root, program)
+        out = run(["hardening-check", path]).stdout
+        answers = dict(re.findall(r"^ ([^:\n]+): (.*)$", out, re.M))
+        for feature in ("Position Independent Executable", "Stack protected", "Fortify Source functions",
+                        "Read-only relocations", "Immediate binding"):
+            expect(answers.get(feature, "").startswith("yes"), "%s: %s\n%s" % (program, feature, out))
+        code = run(["objdump", "-d", "-M", "intel", path]).stdout
+        counted = []
+        if not answers.get("Stack clash protection", "").startswith("yes"):
+            probes = len(re.findall(r"\tor +QWORD PTR \[rsp(\+0x[0-9a-f]+)?\],0x0$", code, re.M))
+            expect(probes > 0, "%s: no stack-clash probes\n%s" % (program, out))
+            counted.append("%d stack probes" % probes)
+        if not answers.get("Control flow integrity", "").startswith("yes"):
+            expect(not start_files_marked, "%s: no CET mark although the start files have one" % program)
+            # Without -fcf-protection only the compiler's own start-up code carries a few.
+            branch_targets = code.count("\tendbr64")
+            expect(branch_targets >= 20, "%s: %d endbr64\n%s" % (program, branch_targets, out))
+            counted.append("%d endbr64, start files unmarked" % branch_targets)
+        notes.append("%s: %s" % (os.path.basename(program), ", ".join(counted) or "all yes"))
+    return "\n       ".join(notes)
+
+
+# --- the RPM ---------------------------------------------------------------------
+
+def rpm_checks(rpm, root, deb_root):
+    def query(fmt):
+        return run(["rpm", "-qp", "--qf", fmt, rpm]).stdout
+
+    def header():
+        name, version, release, licence = query("%{NAME}\n%{VERSION}\n%{RELEASE}\n%{LICENSE}").split("\n")
+        expect((name, version, release) == ("kelm-patcher", VERSION, RPM_RELEASE), "%s %s-%s" % (name, version, release))
+        for spdx in ("MIT", "Unlicense", "Bitstream-Vera"):
+            expect(spdx in licence, "License: %s" % licence)
+        changelog = run(["rpm", "-qp", "--changelog", rpm]).stdout
+        expect(changelog.split("\n")[0].endswith(" - %s-%s" % (VERSION, RPM_RELEASE)), changelog)
+        return "License: " + licence
+
+    def requires():
+        # rpmbuild's ELF scan writes sonames; a hand-written Requires would name a package.
+        reqs = run(["rpm", "-qpR", rpm]).stdout.split("\n")
+        reqs = [r.strip() for r in reqs if r.strip()]
+        handmade = [r for r in reqs if not re.match(r"^(lib\S+\.so\.\d+\(.*\)\(64bit\)|rpmlib\(|rtld\()", r)]
+        expect(not handmade, "not derived: %s" % handmade)
+        for soname in ("libc.so.6", "libgtk-3.so.0", "libcrypto.so.3"):
+            expect("%s()(64bit)" % soname in reqs, "Requires lacks %s: %s" % (soname, reqs))
+        return "%d Requires, all derived" % len(reqs)
+
+    def install():
+        env = dict(os.environ, LC_ALL="C")
+        # Debian's rpm keeps its database under $HOME unless told otherwise.
+        rpm_root = ["rpm", "--root", root, "--dbpath", "/" + RPM_DB]
+        subprocess.run(rpm_root + ["--initdb"], check=True, env=env)
+        # The scratch root's database knows none of the system's libraries: --nodeps.
+        out = run(rpm_root + ["-i", "--nodeps", rpm], env=env)
+        expect(out.returncode == 0, out.stdout + out.stderr)
+        out = run(rpm_root + ["-V", "--nodeps", "kelm-patcher"], env=env)
+        expect(out.returncode == 0, "rpm -V: " + out.stdout + out.stderr)
+        out = run([os.path.join(root, "usr/bin/kelm-patch"), "--version"])
+        expect(out.returncode == 0 and out.stdout.strip() == VERSION_LINE, "got %r" % out.stdout)
+
+    def same_files():
+        def tree(top):
+            files = {}
+            for dirpath, _, names in os.walk(top):
+                for n in names:
+                    path = os.path.join(dirpath, n)
+                    rel = os.path.relpath(path, top)
+                    # rpm's own build-id links, and its database in the scratch root.
+                    if rel.startswith(("usr/lib/.build-id/", RPM_DB + "/")):
+                        continue
+                    with open(path, "rb") as f:
+                        files[rel] = f.read()
+            return files
+        deb_files, rpm_files = tree(deb_root), tree(root)
+        expect(deb_files.keys() == rpm_files.keys(), "only in the .deb: %s; only in the RPM: %s" % (
+            sorted(deb_files.keys() - rpm_files.keys()), sorted(rpm_files.keys() - deb_files.keys())))
+        differ = sorted(p for p in deb_files if deb_files[p] != rpm_files[p])
+        expect(not differ, "differ: %s" % differ)
+        marked = run(["rpm", "-qpL", rpm]).stdout.split()
+        expect(marked == ["/usr/share/doc/kelm-patcher/copyright"], "%%license: %s" % marked)
+        return "%d files" % len(deb_files)
+
+    return [("rpm header", header), ("rpm Requires", requires), ("rpm --root install, kelm-patch --version", install),
+            ("rpm files are the .deb's", same_files), ("rpmlint", lambda: rpmlint(rpm))]
 
 
 # --- the Windows zip ------------------------------------------------------------
@@ -184,6 +338,16 @@ def zip_checks(zip_path, unpacked):
             sections = run(["x86_64-w64-mingw32-objdump", "-h", exe(name)]).stdout
             expect(".debug_info" not in sections, "%s is not stripped" % name)
 
+    def mitigations():
+        # ASLR needs the base relocations as well as the flag, or Windows cannot move the image.
+        for name in ("kelm-patcher.exe", "kelm-patch.exe"):
+            headers = run(["x86_64-w64-mingw32-objdump", "-p", "-h", exe(name)]).stdout
+            flags = int(re.search(r"^DllCharacteristics\s+([0-9a-f]+)", headers, re.M).group(1), 16)
+            for bit, what in ((0x40, "ASLR"), (0x20, "high-entropy ASLR"), (0x100, "DEP")):
+                expect(flags & bit, "%s: no %s (DllCharacteristics %04x)" % (name, what, flags))
+            expect(re.search(r"^\s*\d+ \.reloc ", headers, re.M), "%s: no base relocations" % name)
+        return "ASLR, high-entropy ASLR, DEP"
+
     def versioninfo():
         descriptions = set()
         for name in ("kelm-patcher.exe", "kelm-patch.exe"):
@@ -213,6 +377,7 @@ def zip_checks(zip_path, unpacked):
         return wine_run(exe("kelm-patch.exe"), exe("kelm-patcher.exe"))
 
     return [("zip contents", contents), ("kelm-patcher.exe size", size), ("exe self-contained", self_contained),
+            ("exe ASLR and DEP", mitigations),
             ("exe VERSIONINFO", versioninfo), ("zip licences", notices), ("zip programs under Wine", wine)]
 
 
@@ -259,12 +424,15 @@ def main():
     packages = sys.argv[1] if len(sys.argv) > 1 else os.path.join(REPO, "build", "packages")
     debs = glob.glob(os.path.join(packages, "kelm-patcher_%s_*.deb" % VERSION))
     zips = glob.glob(os.path.join(packages, "kelm-patcher-%s-windows-x64.zip" % VERSION))
+    rpms = glob.glob(os.path.join(packages, "kelm-patcher-%s-%s.*.rpm" % (VERSION, RPM_RELEASE)))
     work = tempfile.mkdtemp(prefix="kelm-packages-")
-    checks = [("packages present", lambda: expect(len(debs) == 1 and len(zips) == 1,
+    checks = [("packages present", lambda: expect(len(debs) == 1 and len(zips) == 1 and len(rpms) == 1,
                                                     "in %s: %s" % (packages, os.listdir(packages)
                                                                    if os.path.isdir(packages) else "nothing")))]
     if len(debs) == 1:
         checks += deb_checks(debs[0], os.path.join(work, "root"))
+        if len(rpms) == 1:
+            checks += rpm_checks(rpms[0], os.path.join(work, "rpm-root"), os.path.join(work, "root"))
     if len(zips) == 1:
         checks += zip_checks(zips[0], os.path.join(work, "zip"))
     passed = failed = 0
