@@ -7,7 +7,8 @@ The Debian package is unpacked into a throwaway root and its programs and
 files are checked there, and lintian and hardening-check judge it; the RPM is
 installed into another throwaway root with rpm --root, compared with the
 Debian package and judged by rpmlint; the Windows zip is unpacked and its
-programs run under Wine in a fresh prefix, the window in a private X server.
+programs run under Wine in a fresh prefix, the window in a private X server;
+the web page's zip is read for its files and its service worker's list.
 What lintian and rpmlint may still say below an error is only what the README
 explains, by tag name. The version
 expected everywhere is the one CMakeLists.txt gives. Prints one line per check
@@ -381,6 +382,29 @@ def zip_checks(zip_path, unpacked):
             ("exe VERSIONINFO", versioninfo), ("zip licences", notices), ("zip programs under Wine", wine)]
 
 
+# --- the web page's zip ------------------------------------------------------
+
+def web_zip_checks(zip_path):
+    top = "kelm-patcher-%s-web/" % VERSION
+
+    def contents():
+        with zipfile.ZipFile(zip_path) as z:
+            names = {n[len(top):] for n in z.namelist() if n.startswith(top) and not n.endswith("/")}
+            expect(len(names) == len([n for n in z.namelist() if not n.endswith("/")]), "files outside " + top)
+            expect(z.read(top + "kelm.wasm")[:4] == b"\0asm", "kelm.wasm is no WebAssembly module")
+            notices = z.read(top + "THIRD-PARTY-NOTICES.txt").decode()
+            expect("public domain" in notices and "DejaVu" in notices, "notices lack libmd or DejaVu")
+            # The service worker must cache every file of the site, or a visit
+            # without a network finds one missing.
+            worker = z.read(top + "sw.js").decode()
+        listed = set(re.findall(r'"\./([^"]*)"', worker)) - {""}
+        site = names - {"sw.js", "LICENSE.txt", "THIRD-PARTY-NOTICES.txt"}
+        expect(listed == site, "sw.js lists %s, the zip has %s" % (sorted(listed ^ site), sorted(site)))
+        return "%d files, all in the service worker's cache" % len(names)
+
+    return [("web zip", contents)]
+
+
 def wine_run(cli, window):
     """kelm-patch.exe --version and the patcher's window, in a new Wine prefix
     and a private X server; everything started here is stopped here."""
@@ -425,8 +449,9 @@ def main():
     debs = glob.glob(os.path.join(packages, "kelm-patcher_%s_*.deb" % VERSION))
     zips = glob.glob(os.path.join(packages, "kelm-patcher-%s-windows-x64.zip" % VERSION))
     rpms = glob.glob(os.path.join(packages, "kelm-patcher-%s-%s.*.rpm" % (VERSION, RPM_RELEASE)))
+    webs = glob.glob(os.path.join(packages, "kelm-patcher-%s-web.zip" % VERSION))
     work = tempfile.mkdtemp(prefix="kelm-packages-")
-    checks = [("packages present", lambda: expect(len(debs) == 1 and len(zips) == 1 and len(rpms) == 1,
+    checks = [("packages present", lambda: expect(len(debs) == 1 and len(zips) == 1 and len(rpms) == 1 and len(webs) == 1,
                                                     "in %s: %s" % (packages, os.listdir(packages)
                                                                    if os.path.isdir(packages) else "nothing")))]
     if len(debs) == 1:
@@ -435,6 +460,8 @@ def main():
             checks += rpm_checks(rpms[0], os.path.join(work, "rpm-root"), os.path.join(work, "root"))
     if len(zips) == 1:
         checks += zip_checks(zips[0], os.path.join(work, "zip"))
+    if len(webs) == 1:
+        checks += web_zip_checks(webs[0])
     passed = failed = 0
     try:
         for name, check in checks:
