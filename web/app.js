@@ -264,7 +264,6 @@ function showTexts(texts) {
     $(id).min = String(texts.fps_min);
     $(id).max = String(texts.fps_max);
   }
-  $("fps").maxLength = texts.fps_chars;
   $("info").textContent = texts.info;
   $("credit").textContent = texts.credit;
   $("patch-label").textContent = texts.patch;

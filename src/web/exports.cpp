@@ -94,7 +94,6 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_start(void) {
     json_string(&line, "fps_label", kLabelFpsLimit);
     json_int(&line, "fps_min", FPS_LIMIT_MIN);
     json_int(&line, "fps_max", FPS_LIMIT_MAX);
-    json_int(&line, "fps_chars", FPS_TEXT_SIZE - 1);
     json_string(&line, "info", kLabelInfo);
     json_string(&line, "credit", kLabelCredit);
     json_string(&line, "patch", kLabelPatch);
