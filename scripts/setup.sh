@@ -110,11 +110,11 @@ sha_ok() { [ -f "$1" ] && echo "$2  $1" | sha256sum -c --status; }
 # from_source PACKAGE 'MEMBER=DEST=SHA256'...: files out of a Debian source
 # package's upstream tarball, each checked against its sha256.
 from_source() {
-  local package=$1 wanted=() spec member dest sha
+  local package=$1 wanted=() item member dest sha
   shift
-  for spec in "$@"; do
-    IFS='=' read -r member dest sha <<<"$spec"
-    sha_ok "$dest" "$sha" || wanted+=("$spec")
+  for item in "$@"; do
+    IFS='=' read -r member dest sha <<<"$item"
+    sha_ok "$dest" "$sha" || wanted+=("$item")
   done
   [ "${#wanted[@]}" -gt 0 ] || return 0
   echo "setup: fetching from the $package source package"
@@ -124,8 +124,8 @@ from_source() {
   chmod 755 "$work"   # apt drops to its own user for the download
   (cd "$work" && apt-get source --download-only -q "$package" >/dev/null)
   tarball=$(ls "$work/${package}"_*.orig.tar.* | head -n 1)
-  for spec in "${wanted[@]}"; do
-    IFS='=' read -r member dest sha <<<"$spec"
+  for item in "${wanted[@]}"; do
+    IFS='=' read -r member dest sha <<<"$item"
     path=$(tar -tf "$tarball" | grep -E "(^|/)${member//./\\.}\$" | head -n 1)
     [ -n "$path" ] || { echo "setup: $member not found in $tarball" >&2; exit 1; }
     mkdir -p "$(dirname "$dest")"
