@@ -33,7 +33,9 @@ class PatcherE2E(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory(prefix="kelm-e2e-")
         cls.dir = Path(cls.tmp.name)
         cls.desk.keep_settings_in(cls.dir)
-        cls.game = cls.dir / "GAME.EXE"
+        # Chosen in a folder whose name no single legacy code page spells.
+        (cls.dir / "Ελληνικά 日本語").mkdir()
+        cls.game = cls.dir / "Ελληνικά 日本語" / "GAME.EXE"
         write_edition(cls.game)
         cls.app = Patcher(PLATFORM, EXE, cls.desk, cls.dir)
         cls.proc, cls.win = cls.app.proc, cls.app.win
