@@ -1,6 +1,9 @@
 // What every host does the same way: the key table, pasting, and keeping
 // Nuklear's font alive.
 #include <stdlib.h>
+#include <string.h>
+
+#include "host/chooser.h"
 
 #include "host/host_shared.h"
 #include "host/input.h"
@@ -49,10 +52,33 @@ void host_use_font(struct nk_context *ctx, HostShared *shared, struct nk_user_fo
     shared->nuklear_font = font;
 }
 
+void host_drop_file(HostShared *shared, const char *path) {
+    free(shared->dropped_path);
+    shared->dropped_path = path ? strdup(path) : NULL;
+    // Without memory for the path the drop is told as refused, not lost.
+    shared->drop_refused = shared->dropped_path == NULL;
+}
+
+int host_take_drop(HostShared *shared, const char **path) {
+    *path = NULL;
+    if (shared->dropped_path) {
+        free(shared->chosen_path);
+        shared->chosen_path = shared->dropped_path;
+        shared->dropped_path = NULL;
+        *path = shared->chosen_path;
+        return HOST_DROP_FILE;
+    }
+    if (!shared->drop_refused) return HOST_DROP_NONE;
+    shared->drop_refused = 0;
+    return HOST_DROP_REFUSED;
+}
+
 void host_release_shared(HostShared *shared, struct nk_user_font *current, HostFontRelease release) {
     if (shared->nuklear_font && shared->nuklear_font != current) release(shared->nuklear_font);
     shared->nuklear_font = NULL;
     if (current) release(current);
     free(shared->chosen_path);
     shared->chosen_path = NULL;
+    free(shared->dropped_path);
+    shared->dropped_path = NULL;
 }

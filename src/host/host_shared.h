@@ -18,7 +18,19 @@ struct HostShared {
     // previous font, which must outlive every frame.
     struct nk_user_font *nuklear_font;
     char *chosen_path;                       // the file chooser's last result, malloc'd
+    // A drop the panel has not taken yet: the file's path (malloc'd), or a
+    // refusal of something that is no local file.
+    char *dropped_path;
+    int32_t drop_refused;
 };
+
+// The platform's drop handler hands over the first dropped file's path, or
+// null for a drop that names no local file. A later drop replaces an earlier
+// one the panel has not taken yet.
+void host_drop_file(HostShared *shared, const char *path);
+// For take_dropped_file (host/chooser.h): the path moves to chosen_path, so it
+// lives exactly as long as a path the chooser returned.
+int host_take_drop(HostShared *shared, const char **path);
 
 // Releases one of the platform's fonts, given by its user font (every
 // platform's font record starts with it).

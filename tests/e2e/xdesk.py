@@ -5,10 +5,12 @@ steps; only the file dialog is answered differently.
 """
 import os
 import subprocess
+import sys
 import time
 from pathlib import Path
 
 WINE = str(Path(__file__).resolve().parents[2] / "scripts" / "wine.sh")
+XDND = str(Path(__file__).resolve().parent / "xdnd.py")
 TITLE = "Quelmor: Kelm patcher build 240512"
 
 # v1.0 CD-ROM edition: size, probe offset, probe text, frame-rate offset.
@@ -73,6 +75,15 @@ def pixel(path, x, y):
     out = run("convert", str(path), "-format", f"%[fx:int(255*p{{{x},{y}}}.r)],"
               f"%[fx:int(255*p{{{x},{y}}}.g)],%[fx:int(255*p{{{x},{y}}}.b)]", "info:")
     return tuple(int(v) for v in out.split(","))
+
+
+def xlib_python():
+    """A Python that has Debian's python3-xlib: this one, or Debian's own
+    where this one is another installation."""
+    for python in (sys.executable, "/usr/bin/python3"):
+        if subprocess.run([python, "-c", "import Xlib"], capture_output=True).returncode == 0:
+            return python
+    raise AssertionError("python3-xlib is missing: run scripts/setup.sh")
 
 
 def wine_server(platform, *args, env=None):
@@ -179,6 +190,17 @@ class Patcher:
 
     def popup_ok(self):
         self.click(POPUP_OK)
+
+    def drop(self, *uris, at=(250, 100)):
+        """Drops the URIs (paths become file: URIs) on the window, as a file
+        manager would; what the XDND source saw: "accepted" or "refused"."""
+        uris = [u.as_uri() if isinstance(u, Path) else u for u in uris]
+        r = subprocess.run([xlib_python(), XDND, "--window", self.win, "--at", str(at[0]), str(at[1]), *uris],
+                           env=self.desk.env, capture_output=True, text=True, timeout=60)
+        if r.returncode != 0:
+            raise AssertionError(f"the drop failed: {r.stdout}{r.stderr}")
+        time.sleep(1.0)
+        return r.stdout.strip()
 
     # --- the file dialog --------------------------------------------------------------
     def open_chooser(self):

@@ -171,6 +171,8 @@ int host_handle_event(HostWindow *host, UINT message, WPARAM wparam, LPARAM lpar
     case WM_MBUTTONUP: release(ctx, NK_BUTTON_MIDDLE, x, y); return 1;
 
     case WM_MOUSEWHEEL: nk_input_scroll(ctx, nk_vec2(0, (float)(short)HIWORD(wparam) / 120.0f)); return 1;
+
+    case WM_DROPFILES: host_drop_files(host, (HDROP)wparam); return 1;
     }
     return 0;
 }

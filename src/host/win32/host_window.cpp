@@ -109,7 +109,9 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     int32_t x = (work.right - outer_width) / 2;
     int32_t y = (work.bottom - outer_height) / 2;
 
-    host->hwnd = CreateWindowExW(WS_EX_APPWINDOW, kClassName, host->title, style | WS_VISIBLE, x, y, outer_width,
+    // Files may be dropped on the window from the start; the shell, which
+    // reads the drop, is loaded only when one comes (host_drop_files).
+    host->hwnd = CreateWindowExW(WS_EX_APPWINDOW | WS_EX_ACCEPTFILES, kClassName, host->title, style | WS_VISIBLE, x, y, outer_width,
                                  outer_height, NULL, NULL, module, host);
     if (!host->hwnd) return host_abandon(NULL, module);
 
@@ -182,6 +184,8 @@ void host_shutdown(HostWindow *host) {
     host->ctx = NULL;
     if (host->dialogs) FreeLibrary(host->dialogs);
     host->dialogs = NULL;
+    if (host->shell) FreeLibrary(host->shell);
+    host->shell = NULL;
     UnregisterClassW(kClassName, GetModuleHandleW(NULL));
 }
 

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 #include <windows.h>
+#include <shellapi.h>   // HDROP
 
 #include "gdip/gdip.h"
 #include "host/host_shared.h"
@@ -19,6 +20,7 @@ struct HostWindow {
 
     HostShared shared;
     HMODULE dialogs;          // comdlg32, loaded by the first file dialog
+    HMODULE shell;            // shell32, loaded by the first dropped file
     struct nk_context context;
     GdipBackend gdip;
 };
@@ -28,3 +30,5 @@ int32_t host_set_fullscreen(HostWindow *host, HWND window, int32_t width, int32_
 // Turns one window message into Nuklear input, or keeps the back buffer in step
 // with size and paint messages. Returns 1 when the message was handled.
 int host_handle_event(HostWindow *host, UINT message, WPARAM wparam, LPARAM lparam);
+// Takes the first file of a WM_DROPFILES for the panel and releases the drop.
+void host_drop_files(HostWindow *host, HDROP drop);
