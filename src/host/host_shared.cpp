@@ -1,10 +1,10 @@
 // What every host does the same way: the key table, pasting, and keeping
 // Nuklear's font alive.
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "host/chooser.h"
-
 #include "host/host_shared.h"
 #include "host/input.h"
 
@@ -50,6 +50,22 @@ void host_use_font(struct nk_context *ctx, HostShared *shared, struct nk_user_fo
     nk_style_set_font(ctx, font);
     if (shared->nuklear_font && shared->nuklear_font != font) release(shared->nuklear_font);
     shared->nuklear_font = font;
+}
+
+void host_logical_position(const HostShared *shared, double x, double y, double per_logical, int *out_x, int *out_y) {
+    const bool stretched = shared->output_width > 0 && shared->output_height > 0 &&
+                           (shared->output_width != shared->logical_width ||
+                            shared->output_height != shared->logical_height) &&
+                           shared->mode != HOST_MODE_WINDOWED;
+    if (stretched) {
+        x = x * shared->logical_width / shared->output_width;
+        y = y * shared->logical_height / shared->output_height;
+    } else if (per_logical > 0) {
+        x /= per_logical;
+        y /= per_logical;
+    }
+    *out_x = (int)floor(x);
+    *out_y = (int)floor(y);
 }
 
 void host_drop_file(HostShared *shared, const char *path) {

@@ -9,9 +9,6 @@ windows: kelm-patcher.exe under Wine and the native Linux kelm-patcher.
 
 Screenshots of every step are kept in DIR.
 """
-import argparse
-import os
-import shutil
 import sys
 import tempfile
 import time
@@ -19,7 +16,7 @@ import unittest
 from pathlib import Path
 
 from xdesk import (CRIMSON, FPS_AT, FPS_FIELD, GREEN, ICON_BOX, INFO, PATCH, RED, SIZE, TITLE, WINDOW, Desktop,
-                   Patcher, near, pixel, raw_rgb, wait_for, write_edition)
+                   Patcher, near, pixel, raw_rgb, wait_for, window_test_args, write_edition)
 
 EXE = None
 SHOTS = None
@@ -145,17 +142,5 @@ class Flow(PatcherE2E):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--platform", choices=("windows", "linux"), required=True)
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--shots", required=True)
-    args, rest = parser.parse_known_args()
-    PLATFORM = args.platform
-    EXE = os.path.abspath(args.exe)
-    SHOTS = os.path.abspath(args.shots)
-    os.makedirs(SHOTS, exist_ok=True)
-    tools = ["Xvfb", "xdotool", "import", "convert", "xdpyinfo"] + (["wine"] if PLATFORM == "windows" else [])
-    for tool in tools:
-        if shutil.which(tool) is None:
-            sys.exit(f"{tool} is missing: run scripts/setup.sh")
+    PLATFORM, EXE, SHOTS, rest = window_test_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -3,7 +3,9 @@ would touch it: what the end-to-end test and the monkey share. Both windows,
 kelm-patcher.exe under Wine and the native Linux kelm-patcher, take the same
 steps; only the file dialog is answered differently.
 """
+import argparse
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -75,6 +77,24 @@ def pixel(path, x, y):
     out = run("convert", str(path), "-format", f"%[fx:int(255*p{{{x},{y}}}.r)],"
               f"%[fx:int(255*p{{{x},{y}}}.g)],%[fx:int(255*p{{{x},{y}}}.b)]", "info:")
     return tuple(int(v) for v in out.split(","))
+
+
+def window_test_args():
+    """The arguments of a test that drives a window (--platform, --exe,
+    --shots), checked along with the tools it needs: platform, absolute exe,
+    absolute shots folder (made), and what is left for unittest."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--platform", choices=("windows", "linux"), required=True)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--shots", required=True)
+    args, rest = parser.parse_known_args()
+    shots = os.path.abspath(args.shots)
+    os.makedirs(shots, exist_ok=True)
+    tools = ["Xvfb", "xdotool", "import", "convert", "xdpyinfo"] + (["wine"] if args.platform == "windows" else [])
+    for tool in tools:
+        if shutil.which(tool) is None:
+            sys.exit(f"{tool} is missing: run scripts/setup.sh")
+    return args.platform, os.path.abspath(args.exe), shots, rest
 
 
 def xlib_python():

@@ -44,17 +44,9 @@ static enum HostKey host_key(guint keyval) {
     }
 }
 
-// In desktop and full-screen modes the frame is stretched over the screen
-// while Nuklear lays out in the logical size: positions are brought back.
+// GDK reports positions in logical pixels already, whatever its scale.
 static void host_logical_position(const HostWindow *host, double x, double y, int *out_x, int *out_y) {
-    if (host->shared.output_width > 0 && host->shared.output_height > 0 &&
-        (host->shared.output_width != host->shared.logical_width || host->shared.output_height != host->shared.logical_height) &&
-        host->shared.mode != HOST_MODE_WINDOWED) {
-        x = x * host->shared.logical_width / host->shared.output_width;
-        y = y * host->shared.logical_height / host->shared.output_height;
-    }
-    *out_x = (int)x;
-    *out_y = (int)y;
+    host_logical_position(&host->shared, x, y, 1.0, out_x, out_y);
 }
 
 static int host_button(struct nk_context *ctx, const HostWindow *host, const GdkEventButton *e) {
@@ -172,6 +164,7 @@ static void on_size(GtkWidget *area, GdkRectangle *allocation, gpointer data) {
     HostWindow *host = (HostWindow *)data;
     const double scale = gtk_widget_get_scale_factor(area);
     host->pending = 1;
+    host->shared.scale = scale;
     if (host->shared.mode == HOST_MODE_WINDOWED) {
         host->shared.logical_width = host->shared.output_width = allocation->width;
         host->shared.logical_height = host->shared.output_height = allocation->height;
