@@ -115,20 +115,25 @@ class Desktop:
     """Xvfb on a free display, with the environment Wine needs."""
 
     def __init__(self):
-        self.display = None
+        # Another test run (another checkout's) may take the same free number
+        # at the same moment: the server that loses the race exits, and the
+        # test must not go on with the winner's display.
         for n in range(90, 140):
-            if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
-                self.display = f":{n}"
-                break
-        if self.display is None:
-            raise RuntimeError("no free X display number")
-        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.env = dict(os.environ, DISPLAY=self.display)
-        # GTK finds no desktop bus or portal here; it must not wait for one.
-        self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
-        wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0,
-                 20, "the X server")
+            if os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
+                continue
+            self.display = f":{n}"
+            self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.env = dict(os.environ, DISPLAY=self.display)
+            # GTK finds no desktop bus or portal here; it must not wait for one.
+            self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+            wait_for(lambda: self.xvfb.poll() is not None or
+                     subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0,
+                     20, "the X server")
+            time.sleep(0.3)   # a server that lost the race may answer for a moment before it exits
+            if self.xvfb.poll() is None:
+                return
+        raise RuntimeError("no free X display number")
 
     def keep_settings_in(self, folder):
         """GTK's chooser writes recent files and settings: into `folder`, not the user's."""
