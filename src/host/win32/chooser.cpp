@@ -19,7 +19,12 @@ static char *copy_path(const char *path, size_t most) {
 }
 
 const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
-    char path[260] = "";
+    // Windows counts a path's MAX_PATH in UTF-16 units, the buffer holds
+    // bytes, and in UTF-8 a unit takes up to three. A buffer of MAX_PATH bytes
+    // would make the dialog fail on a long name in Greek or Japanese as if
+    // cancelled; with room for any path the panel refuses one too long for it
+    // with its own message.
+    char path[MAX_PATH * 3 + 1] = "";
     OPENFILENAMEA dialog;
     memset(&dialog, 0, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
