@@ -75,8 +75,8 @@ bool make_canvas(int width, int height, double scale, cairo_surface_t **surface,
     *surface = nullptr;
     *cr = nullptr;
     if (width <= 0 || height <= 0 || !(scale > 0) || !isfinite(scale)) return false;
-    const double dw = ceil(width * scale), dh = ceil(height * scale);
-    if (dw > 32767 || dh > 32767) return false;   // Cairo's limit for image surfaces
+    const double dw = draw_device_pixels(width, scale), dh = draw_device_pixels(height, scale);
+    if (dw < 1 || dh < 1 || dw > 32767 || dh > 32767) return false;   // Cairo's limit for image surfaces
     *surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, (int)dw, (int)dh);
     if (cairo_surface_status(*surface) == CAIRO_STATUS_SUCCESS) {
         *cr = cairo_create(*surface);

@@ -36,6 +36,9 @@ struct GdipBackend {
     // Whether the back buffer holds anything yet: a new one is fully
     // transparent until the next frame clears it.
     bool drawn;
+    // Device pixels per logical pixel: everything is drawn scaled by it, so
+    // the walk, Nuklear and text measuring all stay in logical pixels.
+    float scale;
 };
 
 // A Nuklear user font with its GDI+ font; `user_font` comes first, so the
@@ -48,15 +51,17 @@ struct GdipFont {
 };
 
 // --- renderer ---------------------------------------------------------------------
-// Starts GDI+ and makes the back buffer for `window`'s client size. Returns 0
-// when there is nothing to draw into (then gdip_shutdown releases the rest).
-int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height);
+// Starts GDI+ and makes the back buffer for `width` x `height` logical pixels
+// at `scale` device pixels each (draw_device_pixels). Returns 0 when there is
+// nothing to draw into (then gdip_shutdown releases the rest).
+int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height, float scale = 1.0f);
 void gdip_shutdown(GdipBackend *gdip);
 void gdip_render(GdipBackend *gdip, struct nk_context *ctx, int antialias);
 void gdip_clear(GdipBackend *gdip, struct nk_color color);
 void gdip_fill_polygon(GdipBackend *gdip, const struct nk_vec2i *points, int count, struct nk_color color);
 
-// Rebuilds window graphics, back buffer and its graphics for a new client size.
+// Rebuilds window graphics, back buffer and its graphics for a new client size
+// in device pixels, drawn at the backend's `scale` (set it first to change it).
 // A size of 0 in either direction (a minimised window) keeps what there is.
 // Does nothing before gdip_init.
 void gdip_resize(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height);

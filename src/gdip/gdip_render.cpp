@@ -20,17 +20,26 @@ int32_t copy_points(const DrawPoint *points, int32_t count, GpPoint *out) {
     return n;
 }
 
+// Everything is drawn in logical pixels onto device pixels: outlines, fills,
+// clips, images and text (GDI+ hints the glyphs at the size they land at, so
+// they are as sharp as at 96 dpi). At a scale of 1 no transform is set at all.
+void scale_drawing(GpGraphics *graphics, float scale) {
+    if (scale != 1.0f) GdipScaleWorldTransform(graphics, scale, scale, MatrixOrderPrepend);
+}
+
 // The back buffer and its graphics for one client size, made before the old
 // ones are released so that a failed creation leaves the backend as it was.
-bool make_buffers(HWND window, unsigned int width, unsigned int height, GpGraphics **window_graphics,
+bool make_buffers(HWND window, unsigned int width, unsigned int height, float scale, GpGraphics **window_graphics,
                   GpBitmap **back_buffer, GpGraphics **back_buffer_graphics) {
     *window_graphics = nullptr;
     *back_buffer = nullptr;
     *back_buffer_graphics = nullptr;
     if (GdipCreateFromHWND(window, window_graphics) != Ok) return false;
     if (GdipCreateBitmapFromGraphics((INT)width, (INT)height, *window_graphics, back_buffer) == Ok &&
-        GdipGetImageGraphicsContext(*back_buffer, back_buffer_graphics) == Ok)
+        GdipGetImageGraphicsContext(*back_buffer, back_buffer_graphics) == Ok) {
+        scale_drawing(*back_buffer_graphics, scale);
         return true;
+    }
     if (*back_buffer) GdipDisposeImage(*back_buffer);
     GdipDeleteGraphics(*window_graphics);
     *window_graphics = nullptr;
@@ -40,13 +49,17 @@ bool make_buffers(HWND window, unsigned int width, unsigned int height, GpGraphi
 
 }  // namespace
 
-int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height) {
+int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height, float scale) {
     GdiplusStartupInput startup(nullptr, FALSE, TRUE);
     GdiplusStartup(&gdip->gdiplus_token, &startup, nullptr);
 
+    gdip->scale = scale > 0.0f ? scale : 1.0f;
     GdipCreateFromHWND(window, &gdip->window_graphics);
-    GdipCreateBitmapFromGraphics((INT)width, (INT)height, gdip->window_graphics, &gdip->back_buffer);
+    GdipCreateBitmapFromGraphics(draw_device_pixels((int32_t)width, gdip->scale),
+                                 draw_device_pixels((int32_t)height, gdip->scale), gdip->window_graphics,
+                                 &gdip->back_buffer);
     GdipGetImageGraphicsContext(gdip->back_buffer, &gdip->back_buffer_graphics);
+    if (gdip->back_buffer_graphics) scale_drawing(gdip->back_buffer_graphics, gdip->scale);
     GdipCreatePen1(0, 1.0f, UnitPixel, &gdip->pen);
     GdipCreateSolidFill(0, &gdip->brush);
     GdipStringFormatGetGenericTypographic(&gdip->text_format);
@@ -101,7 +114,8 @@ void gdip_resize(GdipBackend *gdip, HWND window, unsigned int width, unsigned in
     if (!gdip->window_graphics || width == 0 || height == 0) return;
     GpGraphics *window_graphics, *back_buffer_graphics;
     GpBitmap *back_buffer;
-    if (!make_buffers(window, width, height, &window_graphics, &back_buffer, &back_buffer_graphics)) return;
+    if (!make_buffers(window, width, height, gdip->scale, &window_graphics, &back_buffer, &back_buffer_graphics))
+        return;
     GdipDeleteGraphics(gdip->window_graphics);
     GdipDeleteGraphics(gdip->back_buffer_graphics);
     GdipDisposeImage(gdip->back_buffer);

@@ -6,16 +6,8 @@
 
 #include <stdint.h>
 
-#include "host_window.h"
+#include "host_window.h"   // also brings host_shared.h: the window modes
 #include "nuklear_config.h"
-
-// Window modes, compared as integers (the values are character codes).
-enum {
-    HOST_MODE_WINDOWED = 119,     // 'w': sizable, back buffer follows the client size
-    HOST_MODE_DESKTOP = 100,      // 'd': borderless, the screen's size, frame stretched
-    HOST_MODE_FULLSCREEN = 102,   // 'f': display mode switched to the logical size
-    HOST_MODE_FIXED = 120,        // 'x', and any other value: fixed size, caption, minimise box
-};
 
 enum { HOST_EVENT_NONE = 0, HOST_EVENT_QUIT = 1, HOST_EVENT_KEY_DOWN = 2 };
 enum { HOST_CODE_NONE = 3 };

@@ -1,12 +1,13 @@
 // Host operations that read the same on every platform, compiled into each
 // platform's host against its own host_window.h: the start-up error's text,
-// starting the record's Nuklear context with the clipboard, and the image
-// loaders. The drawing
+// starting the record's Nuklear context with the clipboard, handing a dropped
+// file to the panel, and the image loaders. The drawing
 // layer decodes images (draw_load_image_*); the host only refuses to before it
 // is up, as a drawing layer's images may need what host_init starts (GDI+'s do).
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "host/chooser.h"
 #include "host/clipboard.h"
 #include "host/host.h"
 #include "render/draw.h"
@@ -29,6 +30,8 @@ struct nk_context *host_start_nuklear(HostWindow *host) {
     host->context.clip.userdata = nk_handle_ptr(host);
     return &host->context;
 }
+
+int take_dropped_file(HostWindow *host, const char **path) { return host_take_drop(&host->shared, path); }
 
 struct nk_image host_load_image_memory(HostWindow *host, const void *data, uint32_t size) {
     if (!host->ctx) return nk_image_id(0);

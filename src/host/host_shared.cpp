@@ -1,7 +1,10 @@
 // What every host does the same way: the key table, pasting, and keeping
 // Nuklear's font alive.
+#include <math.h>
 #include <stdlib.h>
+#include <string.h>
 
+#include "host/chooser.h"
 #include "host/host_shared.h"
 #include "host/input.h"
 
@@ -49,10 +52,49 @@ void host_use_font(struct nk_context *ctx, HostShared *shared, struct nk_user_fo
     shared->nuklear_font = font;
 }
 
+void host_logical_position(const HostShared *shared, double x, double y, double per_logical, int *out_x, int *out_y) {
+    const bool stretched = shared->output_width > 0 && shared->output_height > 0 &&
+                           (shared->output_width != shared->logical_width ||
+                            shared->output_height != shared->logical_height) &&
+                           shared->mode != HOST_MODE_WINDOWED;
+    if (stretched) {
+        x = x * shared->logical_width / shared->output_width;
+        y = y * shared->logical_height / shared->output_height;
+    } else if (per_logical > 0) {
+        x /= per_logical;
+        y /= per_logical;
+    }
+    *out_x = (int)floor(x);
+    *out_y = (int)floor(y);
+}
+
+void host_drop_file(HostShared *shared, const char *path) {
+    free(shared->dropped_path);
+    shared->dropped_path = path ? strdup(path) : NULL;
+    // Without memory for the path the drop is told as refused, not lost.
+    shared->drop_refused = shared->dropped_path == NULL;
+}
+
+int host_take_drop(HostShared *shared, const char **path) {
+    *path = NULL;
+    if (shared->dropped_path) {
+        free(shared->chosen_path);
+        shared->chosen_path = shared->dropped_path;
+        shared->dropped_path = NULL;
+        *path = shared->chosen_path;
+        return HOST_DROP_FILE;
+    }
+    if (!shared->drop_refused) return HOST_DROP_NONE;
+    shared->drop_refused = 0;
+    return HOST_DROP_REFUSED;
+}
+
 void host_release_shared(HostShared *shared, struct nk_user_font *current, HostFontRelease release) {
     if (shared->nuklear_font && shared->nuklear_font != current) release(shared->nuklear_font);
     shared->nuklear_font = NULL;
     if (current) release(current);
     free(shared->chosen_path);
     shared->chosen_path = NULL;
+    free(shared->dropped_path);
+    shared->dropped_path = NULL;
 }

@@ -73,3 +73,7 @@ const char kTextFileChanged[] =
 const char kTextPathTooLong[] =
     "The chosen path is longer than 255 bytes.\r\n"
     "Move the executable to a folder with a shorter path and choose it again.";
+const char kTitleDropRefused[] = "Not a local file";
+const char kTextDropRefused[] =
+    "Only a file on this computer can be dropped here, such as Quelmor: Kelm executable from its folder.\r\n"
+    "Save a downloaded file first, or click Browse.";

@@ -71,3 +71,5 @@ extern const char kTitlePathTooLong[];
 extern const char kTextNotWritable[];
 extern const char kTextFileChanged[];
 extern const char kTextPathTooLong[];
+extern const char kTitleDropRefused[];
+extern const char kTextDropRefused[];

@@ -1,5 +1,7 @@
 // File services for Windows. Paths are ANSI code-page byte strings, handed to
-// the C runtime unchanged.
+// the C runtime unchanged. Both programs' manifests make that code page UTF-8
+// (Windows 10 1903 and later), so any path reaches the file functions intact;
+// older Windows keep their legacy code page and the programs work as before.
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
@@ -53,9 +55,20 @@ void path_to_utf8(const char *path, char *out, size_t size) {
     free(wide);
 }
 
+static UINT console_code_page;
+
+static void restore_console_code_page(void) { SetConsoleOutputCP(console_code_page); }
+
 void console_binary_output(void) {
     // Same bytes on every platform: no "\r" slipped in before each "\n".
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    // Paths are printed as the file functions take them, in the ANSI code
+    // page: where that is UTF-8 the console must read UTF-8 too. The console
+    // belongs to the shell as well, so its code page is given back at exit.
+    // Without a console (output to a file or a pipe) there is nothing to set.
+    if (GetACP() == CP_UTF8 && (console_code_page = GetConsoleOutputCP()) != 0 && console_code_page != CP_UTF8 &&
+        SetConsoleOutputCP(CP_UTF8))
+        atexit(restore_console_code_page);
 }
 

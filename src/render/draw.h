@@ -14,6 +14,7 @@
 // from render_commands; the walk keeps no state of its own.
 #pragma once
 
+#include <math.h>
 #include <stdint.h>
 
 #include "nuklear_config.h"
@@ -28,6 +29,12 @@ enum { DRAW_POLYGON_FILL_MAX = 64 };   // points beyond the 64th of a filled pol
 inline uint32_t draw_argb(struct nk_color c) {
     return ((uint32_t)c.a << 24) | ((uint32_t)c.r << 16) | ((uint32_t)c.g << 8) | (uint32_t)c.b;
 }
+
+// The device pixels that `logical` pixels take at `scale` device pixels per
+// logical pixel, rounded half up as Windows rounds the sizes it scales
+// (MulDiv): 223 at 1.5 is 335. A back buffer at a display scale has this size
+// on every platform; everything in it is drawn in logical pixels, scaled.
+inline int32_t draw_device_pixels(int32_t logical, double scale) { return (int32_t)floor(logical * scale + 0.5); }
 
 // Draws the context's current command list, in list order, onto the drawing
 // layer's target. Leaves the list unchanged.

@@ -109,7 +109,23 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     nk_popup_end(ctx);
 }
 
+// A dropped file is chosen as "Browse" chooses one. It is a new choice, so a
+// message still open about the last one goes.
+static void take_drop(struct HostWindow *host) {
+    const char *dropped = nullptr;
+    switch (take_dropped_file(host, &dropped)) {
+    case HOST_DROP_FILE:
+        message_popup.visible = 0;
+        select_file(dropped);
+        break;
+    case HOST_DROP_REFUSED:
+        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleDropRefused, kTextDropRefused);
+        break;
+    }
+}
+
 void patcher_frame(struct nk_context *ctx, struct HostWindow *host, const PatcherImages *images) {
+    take_drop(host);
     if (nk_begin(ctx, "MainPanel", nk_rect(0, 0, PATCHER_WIDTH, PATCHER_HEIGHT), NK_WINDOW_NO_SCROLLBAR)) {
         declare_main_panel(ctx, host, images->gear_image);
         if (message_popup.visible) declare_popup(ctx, images->popup_icons);

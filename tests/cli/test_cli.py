@@ -83,10 +83,13 @@ class CliCase(unittest.TestCase):
     def run_cli(self, *args, cmd=None):
         # Output goes to files, not pipes: Wine's helper processes inherit
         # the handles and would hold a pipe open for seconds after exit.
+        # Wine reads its command line in the locale's character set, which
+        # must be UTF-8 for a name outside ASCII to reach the program at all.
+        env = dict(os.environ, LC_ALL="C.UTF-8")
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             proc = subprocess.run((cmd or EXE) + list(args), cwd=self.dir,
                                   stdin=subprocess.DEVNULL, stdout=out,
-                                  stderr=err, timeout=120)
+                                  stderr=err, timeout=120, env=env)
             out.seek(0)
             err.seek(0)
             return proc.returncode, out.read().decode(), err.read().decode()
@@ -244,6 +247,25 @@ class Patch(CliCase):
         os.chmod(self.dir / name, 0o444)
         self.addCleanup(os.chmod, self.dir / name, 0o644)
         self.assert_refused(["patch", "--fps", "30", name], 3, [name])
+
+
+class ScriptsInPaths(CliCase):
+    """A folder name outside any single legacy code page: Greek and Japanese."""
+
+    def test_identify_and_patch_in_a_greek_and_japanese_folder(self):
+        folder = "Ελληνικά 日本語"
+        (self.dir / folder).mkdir()
+        name = folder + "/ed3.exe"
+        self.write(name, make_exe(3, fps=70))
+        rc, out, err = self.run_cli("identify", "--json", name)
+        self.assertEqual((rc, err), (0, ""))
+        result = json.loads(out)
+        self.assertEqual(result["path"], name)
+        self.assertEqual((result["supported"], result["fps_limit"]), (True, 70))
+        rc, out, err = self.run_cli("patch", "--fps", "25", name)
+        self.assertEqual((rc, err), (0, ""))
+        self.assertTrue(out.startswith(name + ": patched v1.0 CD-ROM edition"), out)
+        self.assertEqual(self.read(name), patched(make_exe(3, fps=70), 3, fps=25))
 
 
 class Refusals(CliCase):

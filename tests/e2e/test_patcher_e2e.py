@@ -9,17 +9,14 @@ windows: kelm-patcher.exe under Wine and the native Linux kelm-patcher.
 
 Screenshots of every step are kept in DIR.
 """
-import argparse
-import os
-import shutil
 import sys
 import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from xdesk import (CRIMSON, FPS_AT, FPS_FIELD, GREEN, INFO, PATCH, RED, SIZE, TITLE, WINDOW, Desktop,
-                   Patcher, near, pixel, raw_rgb, wait_for, write_edition)
+from xdesk import (CRIMSON, FPS_AT, FPS_FIELD, GREEN, ICON_BOX, INFO, PATCH, RED, SIZE, TITLE, WINDOW, Desktop,
+                   Patcher, near, pixel, raw_rgb, wait_for, window_test_args, write_edition)
 
 EXE = None
 SHOTS = None
@@ -33,7 +30,9 @@ class PatcherE2E(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory(prefix="kelm-e2e-")
         cls.dir = Path(cls.tmp.name)
         cls.desk.keep_settings_in(cls.dir)
-        cls.game = cls.dir / "GAME.EXE"
+        # Chosen in a folder whose name no single legacy code page spells.
+        (cls.dir / "Ελληνικά 日本語").mkdir()
+        cls.game = cls.dir / "Ελληνικά 日本語" / "GAME.EXE"
         write_edition(cls.game)
         cls.app = Patcher(PLATFORM, EXE, cls.desk, cls.dir)
         cls.proc, cls.win = cls.app.proc, cls.app.win
@@ -46,6 +45,38 @@ class PatcherE2E(unittest.TestCase):
 
     def shot(self, name):
         return self.app.shot(Path(SHOTS) / f"{name}.png")
+
+
+class Drop(PatcherE2E):
+    """Files dragged onto the window from a file manager, by XDND (which Wine
+    turns into WM_DROPFILES)."""
+
+    def test_a_dropping_two_files_chooses_the_first_then_patch(self):
+        notes = self.dir / "NOTES.TXT"
+        notes.write_bytes(b"not a game\n")
+        self.assertEqual(self.app.drop(self.game, notes), "accepted")
+        shot = self.shot("10-dropped")
+        self.assertLess(near(raw_rgb(shot, ICON_BOX), RED), 10)    # NOTES.TXT would be refused
+        self.app.click(FPS_FIELD)
+        self.app.keys("BackSpace", "Home", "3", "End", "BackSpace", "0")
+        self.app.click(PATCH)
+        shot = self.shot("11-dropped-patched")
+        self.assertGreater(near(raw_rgb(shot, ICON_BOX), GREEN), 300)
+        self.assertEqual(self.game.read_bytes()[FPS_AT], 30)
+        self.assertEqual(notes.read_bytes(), b"not a game\n")
+        self.app.popup_ok()
+
+    def test_b_a_web_link_is_no_file(self):
+        before = self.game.read_bytes()
+        # Wine hands the window a drop without files; GTK the link itself.
+        # Either way the window says it takes only files.
+        self.assertEqual(self.app.drop("https://example.com/GAME.EXE"), "accepted")
+        self.assertGreater(near(raw_rgb(self.shot("12-link-dropped"), ICON_BOX), RED), 300)
+        self.app.popup_ok()
+        self.app.click(PATCH)    # the file chosen before is still the one
+        self.assertGreater(near(raw_rgb(self.shot("13-after-link"), ICON_BOX), GREEN), 300)
+        self.assertEqual(self.game.read_bytes(), before)
+        self.app.popup_ok()
 
 
 class Flow(PatcherE2E):
@@ -111,17 +142,5 @@ class Flow(PatcherE2E):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--platform", choices=("windows", "linux"), required=True)
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--shots", required=True)
-    args, rest = parser.parse_known_args()
-    PLATFORM = args.platform
-    EXE = os.path.abspath(args.exe)
-    SHOTS = os.path.abspath(args.shots)
-    os.makedirs(SHOTS, exist_ok=True)
-    tools = ["Xvfb", "xdotool", "import", "convert", "xdpyinfo"] + (["wine"] if PLATFORM == "windows" else [])
-    for tool in tools:
-        if shutil.which(tool) is None:
-            sys.exit(f"{tool} is missing: run scripts/setup.sh")
+    PLATFORM, EXE, SHOTS, rest = window_test_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

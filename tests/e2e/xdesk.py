@@ -3,12 +3,16 @@ would touch it: what the end-to-end test and the monkey share. Both windows,
 kelm-patcher.exe under Wine and the native Linux kelm-patcher, take the same
 steps; only the file dialog is answered differently.
 """
+import argparse
 import os
+import shutil
 import subprocess
+import sys
 import time
 from pathlib import Path
 
 WINE = str(Path(__file__).resolve().parents[2] / "scripts" / "wine.sh")
+XDND = str(Path(__file__).resolve().parent / "xdnd.py")
 TITLE = "Quelmor: Kelm patcher build 240512"
 
 # v1.0 CD-ROM edition: size, probe offset, probe text, frame-rate offset.
@@ -75,6 +79,33 @@ def pixel(path, x, y):
     return tuple(int(v) for v in out.split(","))
 
 
+def window_test_args():
+    """The arguments of a test that drives a window (--platform, --exe,
+    --shots), checked along with the tools it needs: platform, absolute exe,
+    absolute shots folder (made), and what is left for unittest."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--platform", choices=("windows", "linux"), required=True)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--shots", required=True)
+    args, rest = parser.parse_known_args()
+    shots = os.path.abspath(args.shots)
+    os.makedirs(shots, exist_ok=True)
+    tools = ["Xvfb", "xdotool", "import", "convert", "xdpyinfo"] + (["wine"] if args.platform == "windows" else [])
+    for tool in tools:
+        if shutil.which(tool) is None:
+            sys.exit(f"{tool} is missing: run scripts/setup.sh")
+    return args.platform, os.path.abspath(args.exe), shots, rest
+
+
+def xlib_python():
+    """A Python that has Debian's python3-xlib: this one, or Debian's own
+    where this one is another installation."""
+    for python in (sys.executable, "/usr/bin/python3"):
+        if subprocess.run([python, "-c", "import Xlib"], capture_output=True).returncode == 0:
+            return python
+    raise AssertionError("python3-xlib is missing: run scripts/setup.sh")
+
+
 def wine_server(platform, *args, env=None):
     if platform == "windows":
         subprocess.run(["bash", WINE, "--server", *args], env=env, capture_output=True)
@@ -84,20 +115,25 @@ class Desktop:
     """Xvfb on a free display, with the environment Wine needs."""
 
     def __init__(self):
-        self.display = None
+        # Another test run (another checkout's) may take the same free number
+        # at the same moment: the server that loses the race exits, and the
+        # test must not go on with the winner's display.
         for n in range(90, 140):
-            if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
-                self.display = f":{n}"
-                break
-        if self.display is None:
-            raise RuntimeError("no free X display number")
-        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.env = dict(os.environ, DISPLAY=self.display)
-        # GTK finds no desktop bus or portal here; it must not wait for one.
-        self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
-        wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0,
-                 20, "the X server")
+            if os.path.exists(f"/tmp/.X11-unix/X{n}") or os.path.exists(f"/tmp/.X{n}-lock"):
+                continue
+            self.display = f":{n}"
+            self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.env = dict(os.environ, DISPLAY=self.display)
+            # GTK finds no desktop bus or portal here; it must not wait for one.
+            self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+            wait_for(lambda: self.xvfb.poll() is not None or
+                     subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0,
+                     20, "the X server")
+            time.sleep(0.3)   # a server that lost the race may answer for a moment before it exits
+            if self.xvfb.poll() is None:
+                return
+        raise RuntimeError("no free X display number")
 
     def keep_settings_in(self, folder):
         """GTK's chooser writes recent files and settings: into `folder`, not the user's."""
@@ -179,6 +215,17 @@ class Patcher:
 
     def popup_ok(self):
         self.click(POPUP_OK)
+
+    def drop(self, *uris, at=(250, 100)):
+        """Drops the URIs (paths become file: URIs) on the window, as a file
+        manager would; what the XDND source saw: "accepted" or "refused"."""
+        uris = [u.as_uri() if isinstance(u, Path) else u for u in uris]
+        r = subprocess.run([xlib_python(), XDND, "--window", self.win, "--at", str(at[0]), str(at[1]), *uris],
+                           env=self.desk.env, capture_output=True, text=True, timeout=60)
+        if r.returncode != 0:
+            raise AssertionError(f"the drop failed: {r.stdout}{r.stderr}")
+        time.sleep(1.0)
+        return r.stdout.strip()
 
     # --- the file dialog --------------------------------------------------------------
     def open_chooser(self):

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files.h"
+#include "host/chooser.h"
 #include "fixed_font.h"
 #include "patch/identify.h"
 #include "ui/patcher_ui.h"
@@ -14,6 +15,8 @@
 
 extern const char *fake_chosen_path;
 extern int fake_chooser_calls;
+extern int fake_drop;
+extern const char *fake_dropped_path;
 
 namespace {
 
@@ -46,6 +49,7 @@ class Panel : public ::testing::Test {
         memset(&message_popup, 0, sizeof message_popup);
         fake_chosen_path = nullptr;
         fake_chooser_calls = 0;
+        fake_drop = HOST_DROP_NONE;
         frame();
     }
     void TearDown() override { nk_free(&ctx); }
@@ -273,6 +277,40 @@ TEST_F(Panel, CancelledBrowseChangesNothing) {
     EXPECT_EQ(1, fake_chooser_calls);
     EXPECT_STREQ(kPathPrompt, patcher_state.path);
     EXPECT_EQ(0, message_popup.visible);
+}
+
+// A drop chooses as "Browse" does, in the frame that takes it, and clears a
+// message left from the last choice; a refused drop says why and keeps the file.
+TEST_F(Panel, DroppedFileIsChosenAsBrowseChoosesIt) {
+    click_text("Patch");   // a reading error is showing
+    ASSERT_EQ(1, message_popup.visible);
+    std::string path = dir.path("dropped.exe");
+    write_file(path, synthetic_exe(kExeProfiles[3], 44));
+    fake_drop = HOST_DROP_FILE;
+    fake_dropped_path = path.c_str();
+    frame();
+    EXPECT_EQ(0, fake_chooser_calls);
+    EXPECT_EQ(0, message_popup.visible);
+    EXPECT_STREQ(path.c_str(), patcher_state.path);
+    EXPECT_EQ(3, patcher_state.profile);
+    EXPECT_EQ(44, patcher_state.fps_limit);
+    EXPECT_TRUE(shows("44"));
+
+    fake_drop = HOST_DROP_REFUSED;
+    frame();
+    EXPECT_EQ(1, message_popup.visible);
+    EXPECT_EQ(0u, message_popup.kind);
+    EXPECT_STREQ(kTitleDropRefused, message_popup.title);
+    EXPECT_STREQ(path.c_str(), patcher_state.path);
+    EXPECT_EQ(3, patcher_state.profile);
+
+    std::string junk = dir.path("notes.txt");
+    write_file(junk, std::vector<uint8_t>(100, 'x'));
+    fake_drop = HOST_DROP_FILE;
+    fake_dropped_path = junk.c_str();
+    frame();
+    EXPECT_STREQ(kTitleUnsupported, message_popup.title);
+    EXPECT_EQ(NO_PROFILE, patcher_state.profile);
 }
 
 TEST_F(Panel, PathThatIsNotUtf8IsShownReadably) {

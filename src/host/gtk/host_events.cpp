@@ -10,7 +10,8 @@
 //
 // Keys follow the shared key table (host/input.h); text comes through a
 // GtkIMContext, so dead keys, compose and input methods work; Alt+F4 closes
-// the window also where no window manager takes it, as on Windows.
+// the window also where no window manager takes it, as on Windows. Files
+// dropped on the area (text/uri-list) go to the panel as a choice.
 //
 // Left out: keys held while the window loses the focus stay down in Nuklear
 // until their release arrives, as on Windows; double clicks are plain presses
@@ -43,17 +44,9 @@ static enum HostKey host_key(guint keyval) {
     }
 }
 
-// In desktop and full-screen modes the frame is stretched over the screen
-// while Nuklear lays out in the logical size: positions are brought back.
+// GDK reports positions in logical pixels already, whatever its scale.
 static void host_logical_position(const HostWindow *host, double x, double y, int *out_x, int *out_y) {
-    if (host->shared.output_width > 0 && host->shared.output_height > 0 &&
-        (host->shared.output_width != host->shared.logical_width || host->shared.output_height != host->shared.logical_height) &&
-        host->shared.mode != HOST_MODE_WINDOWED) {
-        x = x * host->shared.logical_width / host->shared.output_width;
-        y = y * host->shared.logical_height / host->shared.output_height;
-    }
-    *out_x = (int)x;
-    *out_y = (int)y;
+    host_logical_position(&host->shared, x, y, 1.0, out_x, out_y);
 }
 
 static int host_button(struct nk_context *ctx, const HostWindow *host, const GdkEventButton *e) {
@@ -171,6 +164,7 @@ static void on_size(GtkWidget *area, GdkRectangle *allocation, gpointer data) {
     HostWindow *host = (HostWindow *)data;
     const double scale = gtk_widget_get_scale_factor(area);
     host->pending = 1;
+    host->shared.scale = scale;
     if (host->shared.mode == HOST_MODE_WINDOWED) {
         host->shared.logical_width = host->shared.output_width = allocation->width;
         host->shared.logical_height = host->shared.output_height = allocation->height;
@@ -179,6 +173,33 @@ static void on_size(GtkWidget *area, GdkRectangle *allocation, gpointer data) {
         host->shared.output_height = allocation->height;
     }
     if (host->ctx) cdraw_resize(&host->cdraw, host->shared.logical_width, host->shared.logical_height, scale);
+}
+
+// A URI names a file of this machine when it is a file: URI without a host,
+// or with this machine's name (or localhost) as its host.
+static gchar *host_local_file(const gchar *uri) {
+    gchar *hostname = NULL;
+    gchar *path = g_filename_from_uri(uri, &hostname, NULL);
+    if (path && hostname && g_ascii_strcasecmp(hostname, "localhost") != 0 &&
+        g_ascii_strcasecmp(hostname, g_get_host_name()) != 0) {
+        g_free(path);
+        path = NULL;
+    }
+    g_free(hostname);
+    return path;
+}
+
+// Files dropped on the window: the first one is chosen; a drop that names no
+// local file (a web link, a file on another machine) is refused, and the
+// panel says so.
+static void on_drop(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *data, guint, guint, gpointer user) {
+    HostWindow *host = (HostWindow *)user;
+    gchar **uris = gtk_selection_data_get_uris(data);
+    gchar *path = uris && uris[0] ? host_local_file(uris[0]) : NULL;
+    host_drop_file(&host->shared, path);
+    g_free(path);
+    g_strfreev(uris);
+    host->pending = 1;
 }
 
 void host_connect_events(HostWindow *host) {
@@ -196,6 +217,13 @@ void host_connect_events(HostWindow *host) {
     g_signal_connect(area, "size-allocate", G_CALLBACK(on_size), host);
     g_signal_connect(area, "draw", G_CALLBACK(host_draw), host);
     g_signal_connect(host->window, "delete-event", G_CALLBACK(on_delete), host);
+
+    // No highlight: the area paints all of itself, and GTK's frame would sit
+    // over the panel until the next frame.
+    static const GtkTargetEntry kUriList[] = {{(gchar *)"text/uri-list", 0, 0}};
+    gtk_drag_dest_set(area, (GtkDestDefaults)(GTK_DEST_DEFAULT_MOTION | GTK_DEST_DEFAULT_DROP), kUriList, 1,
+                      GDK_ACTION_COPY);
+    g_signal_connect(area, "drag-data-received", G_CALLBACK(on_drop), host);
 
     host->im = gtk_im_multicontext_new();
     g_signal_connect(host->im, "commit", G_CALLBACK(on_commit), host);

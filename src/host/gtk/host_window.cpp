@@ -101,7 +101,7 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     gtk_widget_grab_focus(host->area);
     host->pending = 1;
 
-    const double scale = gtk_widget_get_scale_factor(host->area);
+    const double scale = host->shared.scale = gtk_widget_get_scale_factor(host->area);
     if (!cdraw_init(&host->cdraw, width, height, scale) || !(host->ctx = host_start_nuklear(host))) {
         host->ctx = NULL;
         cdraw_shutdown(&host->cdraw);

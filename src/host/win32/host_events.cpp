@@ -12,6 +12,10 @@
 #include "host/host.h"
 #include "host/input.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 HostEvent host_poll_events(HostWindow *host) {
     HostEvent event;
     MSG msg;
@@ -50,16 +54,6 @@ HostEvent host_poll_events(HostWindow *host) {
     return event;
 }
 
-// In desktop mode the window covers the screen while Nuklear lays out in the
-// logical size, so positions are brought back to logical units. The window
-// starts at the screen's origin, so its coordinates are read as unsigned.
-static LPARAM host_scale_position(const HostWindow *host, LPARAM lparam) {
-    if (host->shared.output_width <= 0 || host->shared.output_height <= 0) return lparam;
-    int32_t x = (int32_t)LOWORD(lparam) * host->shared.logical_width / host->shared.output_width;
-    int32_t y = (int32_t)HIWORD(lparam) * host->shared.logical_height / host->shared.output_height;
-    return (LPARAM)(((uint32_t)x & 0xFFFFu) | ((uint32_t)y << 16));
-}
-
 // The record comes with the window's creation (host_init passes it as the
 // creation parameter) and stays in the window's user data; the few messages
 // before WM_NCCREATE go to the default procedure.
@@ -75,11 +69,9 @@ LRESULT CALLBACK host_wndproc(HWND window, UINT message, WPARAM wparam, LPARAM l
     }
     HostWindow *host = (HostWindow *)GetWindowLongPtrW(window, GWLP_USERDATA);
     if (!host) return DefWindowProcW(window, message, wparam, lparam);
-    if (host->shared.mode == HOST_MODE_DESKTOP) {
-        // The back buffer keeps the logical size and is stretched on output.
-        if (message == WM_SIZE) return 0;
-        if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) lparam = host_scale_position(host, lparam);
-    }
+    // In desktop mode the back buffer keeps the logical size and is stretched
+    // on output (the translator brings positions back).
+    if (host->shared.mode == HOST_MODE_DESKTOP && message == WM_SIZE) return 0;
     if (host_handle_event(host, message, wparam, lparam)) return 0;
     return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -127,9 +119,10 @@ int host_handle_event(HostWindow *host, UINT message, WPARAM wparam, LPARAM lpar
     struct nk_context *ctx = &host->context;
     HWND window = host->hwnd;
     // Positions are signed: with the capture held the pointer may be left of
-    // or above the window.
-    int x = (short)LOWORD(lparam);
-    int y = (short)HIWORD(lparam);
+    // or above the window. They arrive in device pixels; Nuklear lays out in
+    // logical ones (in desktop mode, over the stretched frame).
+    int x, y;
+    host_logical_position(&host->shared, (short)LOWORD(lparam), (short)HIWORD(lparam), host->shared.scale, &x, &y);
 
     switch (message) {
     case WM_SIZE:
@@ -171,6 +164,11 @@ int host_handle_event(HostWindow *host, UINT message, WPARAM wparam, LPARAM lpar
     case WM_MBUTTONUP: release(ctx, NK_BUTTON_MIDDLE, x, y); return 1;
 
     case WM_MOUSEWHEEL: nk_input_scroll(ctx, nk_vec2(0, (float)(short)HIWORD(wparam) / 120.0f)); return 1;
+
+    case WM_DROPFILES: host_drop_files(host, (HDROP)wparam); return 1;
+
+    // Moved to a monitor scaled otherwise: Windows suggests where the window goes.
+    case WM_DPICHANGED: host_follow_dpi(host, LOWORD(wparam), (const RECT *)lparam); return 1;
     }
     return 0;
 }

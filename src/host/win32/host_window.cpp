@@ -14,6 +14,8 @@
 
 static const WCHAR kClassName[] = L"Nuklear-Cross";
 enum { HOST_ICON_RESOURCE = 101 };
+static const UINT HOST_BASE_DPI = 96;   // the dpi at which a logical pixel is a device pixel
+static const DWORD kExStyle = WS_EX_APPWINDOW;
 
 static DWORD host_style(int32_t mode) {
     switch (mode) {
@@ -43,6 +45,79 @@ static void host_copy_title(WCHAR *out, int capacity, const char *title) {
     memcpy(out, whole, (size_t)keep * sizeof(WCHAR));
     out[keep] = 0;
     free(whole);
+}
+
+// --- the display's scale ----------------------------------------------------------
+// The manifest makes the program per-monitor aware, so Windows leaves scaling
+// to it and hands it device pixels. The functions that know a window's own dpi
+// came with Windows 10 1607; they are looked up, so that earlier Windows (one
+// dpi for the whole system) still start the program.
+
+static FARPROC host_user32(const char *name) { return GetProcAddress(GetModuleHandleA("user32.dll"), name); }
+
+static UINT host_system_dpi(void) {
+    HDC screen = GetDC(NULL);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(NULL, screen);
+    return dpi > 0 ? (UINT)dpi : HOST_BASE_DPI;
+}
+
+UINT host_window_dpi(HWND window) {
+    typedef UINT(WINAPI * DpiForWindow)(HWND);
+    DpiForWindow dpi_for = (DpiForWindow)(void (*)(void))host_user32("GetDpiForWindow");
+    UINT dpi = dpi_for && window ? dpi_for(window) : 0;
+    return dpi ? dpi : host_system_dpi();
+}
+
+// The outer frame around a client rectangle, with the frame's own parts
+// (caption, borders) measured at `dpi`.
+static void host_adjust_frame(RECT *frame, DWORD style, UINT dpi) {
+    typedef BOOL(WINAPI * AdjustForDpi)(RECT *, DWORD, BOOL, DWORD, UINT);
+    AdjustForDpi adjust = (AdjustForDpi)(void (*)(void))host_user32("AdjustWindowRectExForDpi");
+    if (!adjust || !adjust(frame, style, FALSE, kExStyle, dpi)) AdjustWindowRectEx(frame, style, FALSE, kExStyle);
+}
+
+static double host_dpi_scale(UINT dpi) { return (double)dpi / HOST_BASE_DPI; }
+
+// The frame Windows draws may differ from the one computed for a dpi (a
+// process the system does not treat as aware, a frame drawn by Wine): the
+// client area is measured and the window grown or shrunk by what is missing.
+static void host_fit_client(HWND window, int32_t width, int32_t height) {
+    RECT client, outer;
+    if (!GetClientRect(window, &client) || (client.right == width && client.bottom == height)) return;
+    GetWindowRect(window, &outer);
+    SetWindowPos(window, NULL, 0, 0, outer.right - outer.left + width - client.right,
+                 outer.bottom - outer.top + height - client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void host_follow_dpi(HostWindow *host, UINT dpi, const RECT *suggested) {
+    // Full-screen mode switched the display to the logical size: its pixels
+    // are the logical ones whatever the dpi.
+    if (!dpi || host->shared.mode == HOST_MODE_FULLSCREEN) return;
+    const double scale = host_dpi_scale(dpi);
+    host->shared.scale = scale;
+    host->gdip.scale = (float)scale;
+    const int32_t width = draw_device_pixels(host->shared.logical_width, scale);
+    const int32_t height = draw_device_pixels(host->shared.logical_height, scale);
+    if (host->shared.mode == HOST_MODE_DESKTOP) {
+        // The window stays the screen; only the frame it stretches is redrawn finer.
+        gdip_resize(&host->gdip, host->hwnd, (unsigned)width, (unsigned)height);
+    } else {
+        RECT frame = {0, 0, width, height}, placed;
+        host_adjust_frame(&frame, (DWORD)GetWindowLongW(host->hwnd, GWL_STYLE), dpi);
+        if (suggested)
+            placed = *suggested;
+        else
+            GetWindowRect(host->hwnd, &placed);
+        SetWindowPos(host->hwnd, NULL, placed.left, placed.top, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        host_fit_client(host->hwnd, width, height);
+        // The size may not have changed (nor WM_SIZE come), while the scale has.
+        RECT client;
+        GetClientRect(host->hwnd, &client);
+        gdip_resize(&host->gdip, host->hwnd, (unsigned)client.right, (unsigned)client.bottom);
+    }
+    host->pending = 1;
 }
 
 static void host_release_font(struct nk_user_font *font) { gdip_font_free((GdipFont *)font); }
@@ -75,17 +150,23 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     host->shared.logical_width = width;
     host->shared.logical_height = height;
 
+    // The client area is the logical size at the display's scale: 750 x 335
+    // for 500 x 223 at 144 dpi. Full-screen mode switches the display to the
+    // logical size, whose pixels then are the logical ones.
+    const UINT dpi = mode == HOST_MODE_FULLSCREEN ? HOST_BASE_DPI : host_system_dpi();
+    const double scale = host->shared.scale = host_dpi_scale(dpi);
     DWORD style = host_style(mode);
-    RECT frame = {0, 0, width, height};
+    const int32_t frame_width = draw_device_pixels(width, scale), frame_height = draw_device_pixels(height, scale);
+    RECT frame = {0, 0, frame_width, frame_height};
+    host->shared.output_width = width;
+    host->shared.output_height = height;
     int32_t screen_width = 0, screen_height = 0;
     if (mode == HOST_MODE_DESKTOP) {
         screen_width = GetSystemMetrics(SM_CXSCREEN);
         screen_height = GetSystemMetrics(SM_CYSCREEN);
-        frame.right = screen_width;
-        frame.bottom = screen_height;
+        frame.right = host->shared.output_width = screen_width;
+        frame.bottom = host->shared.output_height = screen_height;
     }
-    host->shared.output_width = frame.right;
-    host->shared.output_height = frame.bottom;
 
     HINSTANCE module = GetModuleHandleW(NULL);
     WNDCLASSW wc;
@@ -97,7 +178,7 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     wc.lpszClassName = kClassName;
     if (!RegisterClassW(&wc)) return NULL;
 
-    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_APPWINDOW);
+    host_adjust_frame(&frame, style, dpi);
     int32_t outer_width = frame.right - frame.left;
     int32_t outer_height = frame.bottom - frame.top;
 
@@ -109,7 +190,9 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     int32_t x = (work.right - outer_width) / 2;
     int32_t y = (work.bottom - outer_height) / 2;
 
-    host->hwnd = CreateWindowExW(WS_EX_APPWINDOW, kClassName, host->title, style | WS_VISIBLE, x, y, outer_width,
+    // Files may be dropped on the window from the start; the shell, which
+    // reads the drop, is loaded only when one comes (host_drop_files).
+    host->hwnd = CreateWindowExW(kExStyle | WS_EX_ACCEPTFILES, kClassName, host->title, style | WS_VISIBLE, x, y, outer_width,
                                  outer_height, NULL, NULL, module, host);
     if (!host->hwnd) return host_abandon(NULL, module);
 
@@ -117,10 +200,12 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
         SetWindowPos(host->hwnd, NULL, 0, 0, screen_width, screen_height, SWP_FRAMECHANGED);
     else if (mode == HOST_MODE_FULLSCREEN)
         host_set_fullscreen(host, host->hwnd, width, height);
+    else
+        host_fit_client(host->hwnd, frame_width, frame_height);
 
     host->pending = 1;
 
-    if (!gdip_init(&host->gdip, host->hwnd, (unsigned)width, (unsigned)height) ||
+    if (!gdip_init(&host->gdip, host->hwnd, (unsigned)width, (unsigned)height, (float)scale) ||
         !(host->ctx = host_start_nuklear(host))) {
         host->ctx = NULL;
         gdip_shutdown(&host->gdip);
@@ -129,6 +214,10 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
         return host_abandon(window, module);
     }
     host_adopt_font(host, gdip_font_create(&host->gdip, "Arial", 12));
+    // A window that Windows placed on a monitor scaled otherwise than the
+    // system takes that monitor's scale at once.
+    const UINT window_dpi = host_window_dpi(host->hwnd);
+    if (window_dpi != dpi) host_follow_dpi(host, window_dpi, NULL);
     return host->ctx;
 }
 
@@ -182,6 +271,8 @@ void host_shutdown(HostWindow *host) {
     host->ctx = NULL;
     if (host->dialogs) FreeLibrary(host->dialogs);
     host->dialogs = NULL;
+    if (host->shell) FreeLibrary(host->shell);
+    host->shell = NULL;
     UnregisterClassW(kClassName, GetModuleHandleW(NULL));
 }
 

@@ -201,3 +201,42 @@ TEST_F(HostTest, AResizedWindowGetsABackBufferOfTheNewClientSize) {
     EXPECT_EQ(back_buffer_pixel(host, 639, 299), 0xFF1E1E1Eu);
     EXPECT_EQ(window_pixel(host.hwnd, 639, 299), RGB(30, 30, 30));
 }
+
+// Moved to a monitor at 144 dpi, the window follows: the client area and the
+// back buffer become the logical size at 1.5, what is drawn is drawn at 1.5,
+// pointer positions come back in logical pixels; and back again at 96.
+TEST_F(HostTest, ANewDpiScalesTheClientAreaTheFrameAndThePointer) {
+    open(HOST_MODE_FIXED);
+    settle();
+    RECT placed;
+    GetWindowRect(host.hwnd, &placed);
+    SendMessageW(host.hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), (LPARAM)&placed);
+    EXPECT_EQ(host.pending, 1);
+    settle();
+    RECT client, moved;
+    GetClientRect(host.hwnd, &client);
+    GetWindowRect(host.hwnd, &moved);
+    EXPECT_EQ(client.right, 750);
+    EXPECT_EQ(client.bottom, 335);
+    EXPECT_EQ(moved.left, placed.left);
+    EXPECT_EQ(moved.top, placed.top);
+    EXPECT_EQ(back_buffer_size(host).cx, 750);
+    EXPECT_EQ(back_buffer_size(host).cy, 335);
+
+    declare_panel(ctx);   // 100 x 100 logical pixels: 150 x 150 device pixels
+    host_render(&host, nk_rgb(30, 30, 30));
+    EXPECT_EQ(back_buffer_pixel(host, 148, 148), 0xFF2D2D2Du);
+    EXPECT_EQ(back_buffer_pixel(host, 152, 152), 0xFF1E1E1Eu);
+    EXPECT_EQ(window_pixel(host.hwnd, 148, 20), RGB(45, 45, 45));
+
+    post_and_poll(WM_MOUSEMOVE, 0, MAKELPARAM(300, 150));
+    EXPECT_EQ(input().mouse.pos.x, 200.0f);
+    EXPECT_EQ(input().mouse.pos.y, 100.0f);
+
+    GetWindowRect(host.hwnd, &placed);
+    SendMessageW(host.hwnd, WM_DPICHANGED, MAKEWPARAM(96, 96), (LPARAM)&placed);
+    GetClientRect(host.hwnd, &client);
+    EXPECT_EQ(client.right, 500);
+    EXPECT_EQ(client.bottom, 223);
+    EXPECT_EQ(back_buffer_size(host).cx, 500);
+}
