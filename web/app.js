@@ -210,17 +210,21 @@ function wireDrop() {
     depth = Math.max(0, depth - 1);
     if (!depth) zone.classList.remove("shown");
   });
+  // Whatever is dragged over the page is the page's to take: a link or a
+  // piece of text dropped here must not navigate away from it.
   window.addEventListener("dragover", (event) => {
-    if (!carriesFiles(event)) return;
     event.preventDefault();
     event.dataTransfer.dropEffect = "copy";
   });
   window.addEventListener("drop", (event) => {
-    if (!carriesFiles(event)) return;
     event.preventDefault();
     depth = 0;
     zone.classList.remove("shown");
-    if ($("message").open) return;
+    if ($("message").open || busy) return;
+    if (!carriesFiles(event)) {
+      update("kelm_drop_refused");
+      return;
+    }
     // Several files: the first is taken, as "Browse" takes one.
     const item = [...event.dataTransfer.items].find((i) => i.kind === "file");
     if (!item) return;

@@ -79,6 +79,8 @@ void show_information(void) {
     queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleInformation, kTextInformation);
 }
 
+void refuse_drop(void) { queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleDropRefused, kTextDropRefused); }
+
 void report_not_writable(const char *reason) {
     char text[MESSAGE_TEXT_SIZE];
     snprintf(text, sizeof text, kTextNotWritable, reason);

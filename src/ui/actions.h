@@ -24,6 +24,9 @@ void apply_patch(void);
 // "Info": queues the information message.
 void show_information(void);
 
+// Something dropped that is no local file: queues the refusal.
+void refuse_drop(void);
+
 // The chosen file could be read, but not written back (`reason` says why, in
 // the words of whatever refused it): queues the same message as a file that
 // cannot be opened for writing.

@@ -119,7 +119,7 @@ static void take_drop(struct HostWindow *host) {
         select_file(dropped);
         break;
     case HOST_DROP_REFUSED:
-        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleDropRefused, kTextDropRefused);
+        refuse_drop();
         break;
     }
 }

@@ -177,6 +177,12 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_write_failed(const char *reason) {
     return state_answer();
 }
 
+// A drop on the page that carries no file: a link, a piece of text.
+EMSCRIPTEN_KEEPALIVE const char *kelm_drop_refused(void) {
+    refuse_drop();
+    return state_answer();
+}
+
 // "OK" on the popup.
 EMSCRIPTEN_KEEPALIVE const char *kelm_dismiss(void) {
     message_popup.visible = 0;

@@ -261,6 +261,16 @@ test("a dropped file is chosen; the limit field keeps the last good limit; the s
   }, { data: b64(original) });
   await waitStatus(page, `Modified ${edition.name}`);
   assert.equal(await page.textContent("#path"), "QUELMOR.EXE");
+  // A link dropped instead is refused, and the page stays where it is.
+  await page.evaluate(() => {
+    const transfer = new DataTransfer();
+    transfer.setData("text/uri-list", "https://example.org/QUELMOR.EXE");
+    for (const type of ["dragover", "drop"]) {
+      document.body.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+    }
+  });
+  assert.equal((await message(page)).title, "Not a local file");
+  await dismiss(page);
   for (const typed of ["", "0", "-4"]) {
     await page.fill("#fps", typed);
     await page.press("#fps", "Tab");
