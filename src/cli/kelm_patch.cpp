@@ -191,6 +191,7 @@ int patch_command(const char *path, int fps_given, int fps, int music_fix, int b
 }  // namespace
 
 int main(int argc, char **argv) {
+    confine_library_search();
     console_binary_output();
     CliArgs args;
     std::string error;

@@ -24,6 +24,11 @@ using namespace Gdiplus::DllExports;
 enum { GDIP_FONT_COLLECTIONS = 10 };
 
 struct GdipBackend {
+    // gdiplus.dll, loaded from System32 by gdip_init. The program binds its
+    // functions at their first call (a delay-load import), so until this is
+    // set none of them may be called. Never unloaded: the bound addresses
+    // stay in the import table.
+    HMODULE library;
     ULONG_PTR gdiplus_token;
     GpGraphics *window_graphics;
     GpGraphics *back_buffer_graphics;

@@ -5,6 +5,7 @@
 // brush, re-coloured in place; GDI+ statuses are not examined here: a call
 // GDI+ rejects simply draws nothing, and the walk goes on.
 #include "gdip/gdip.h"
+#include "patch/fileio.h"
 
 #include "render/draw.h"
 
@@ -50,6 +51,9 @@ bool make_buffers(HWND window, unsigned int width, unsigned int height, float sc
 }  // namespace
 
 int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int height, float scale) {
+    // From the system's folder only, whatever lies beside the program.
+    gdip->library = (HMODULE)system_library(L"gdiplus.dll");
+    if (!gdip->library) return 0;
     GdiplusStartupInput startup(nullptr, FALSE, TRUE);
     GdiplusStartup(&gdip->gdiplus_token, &startup, nullptr);
 
@@ -73,6 +77,10 @@ int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int h
 }
 
 void gdip_shutdown(GdipBackend *gdip) {
+    if (!gdip->library) {
+        *gdip = GdipBackend{};
+        return;
+    }
     for (int32_t i = 0; i < gdip->collection_count && i < GDIP_FONT_COLLECTIONS; ++i)
         GdipDeletePrivateFontCollection(&gdip->font_collections[i]);
     GdipDeleteGraphics(gdip->window_graphics);
@@ -85,7 +93,9 @@ void gdip_shutdown(GdipBackend *gdip) {
 
     // Nothing may reach a released object: a late resize or paint (the window
     // outlives the backend by a few messages) sees null handles and does nothing.
+    HMODULE library = gdip->library;
     *gdip = GdipBackend{};
+    gdip->library = library;
 }
 
 void gdip_render(GdipBackend *gdip, struct nk_context *ctx, int antialias) {

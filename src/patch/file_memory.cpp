@@ -66,3 +66,5 @@ FILE *create_new_file(const char *) {
 void path_to_utf8(const char *path, char *out, size_t size) { utf8_sanitize(path, out, size); }
 
 void console_binary_output(void) {}
+
+void confine_library_search(void) {}

@@ -39,3 +39,5 @@ void path_to_utf8(const char *path, char *out, size_t size) { utf8_sanitize(path
 
 void console_binary_output(void) {}
 
+void confine_library_search(void) {}
+

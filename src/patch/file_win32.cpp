@@ -55,6 +55,27 @@ void path_to_utf8(const char *path, char *out, size_t size) {
     free(wide);
 }
 
+void confine_library_search(void) {
+    // Windows 7 without KB2533623 lacks the call: it is looked up, and there
+    // the current folder at least leaves the search.
+    typedef BOOL(WINAPI * DefaultDirectories)(DWORD);
+    DefaultDirectories set_default = (DefaultDirectories)(void (*)(void))GetProcAddress(
+        GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    if (!set_default || !set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryW(L"");
+}
+
+void *system_library(const wchar_t *name) {
+    HMODULE module = LoadLibraryExW(name, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    // A Windows that does not know the flag: the full path says the same.
+    wchar_t path[MAX_PATH];
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + 1 + wcslen(name) >= MAX_PATH) return NULL;
+    path[length] = L'\\';
+    wcscpy(path + length + 1, name);
+    return LoadLibraryW(path);
+}
+
 static UINT console_code_page;
 
 static void restore_console_code_page(void) { SetConsoleOutputCP(console_code_page); }

@@ -29,6 +29,17 @@ FILE *create_new_file(const char *path);
 // U+FFFD. Always terminated; cut at a character boundary if `size` is too small.
 void path_to_utf8(const char *path, char *out, size_t size);
 
+// The first call of every program: DLLs load from the system's own folder
+// only, never from the program's folder or the current one, where anyone
+// may have put a DLL of the same name (Windows; elsewhere nothing to do).
+void confine_library_search(void);
+
+#ifdef _WIN32
+// A system DLL loaded from the system's folder, whatever search order the
+// process has (an HMODULE; null when it cannot be loaded).
+void *system_library(const wchar_t *name);
+#endif
+
 // Makes stdout and stderr write bytes unchanged (no newline translation).
 void console_binary_output(void);
 

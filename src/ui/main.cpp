@@ -3,6 +3,7 @@
 // for the whole run. Takes nothing from the command line or the environment.
 #include "host/host.h"
 #include "patch/catalogue.h"
+#include "patch/fileio.h"
 #include "ui/patcher_ui.h"
 #include "ui/state.h"
 
@@ -10,6 +11,7 @@ int main(void) {
     static HostWindow host;
     static PatcherImages images;
 
+    confine_library_search();
     patcher_state_init(&patcher_state);
     message_popup.visible = 0;
 

@@ -7,6 +7,7 @@
 
 #include "host/chooser.h"
 #include "host/host.h"
+#include "patch/fileio.h"
 
 static char *copy_path(const char *path, size_t most) {
     size_t length = strnlen(path, most);
@@ -38,7 +39,7 @@ const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
 
     // The dialog library (and the shell behind it) is loaded on the first
     // "Browse", not at start-up: most of a run never needs it.
-    if (!host->dialogs) host->dialogs = LoadLibraryA("comdlg32.dll");
+    if (!host->dialogs) host->dialogs = (HMODULE)system_library(L"comdlg32.dll");
     typedef BOOL(WINAPI * FileDialog)(OPENFILENAMEA *);
     FileDialog show = host->dialogs ? (FileDialog)(void (*)(void))GetProcAddress(
                                           host->dialogs, (open & 1) ? "GetOpenFileNameA" : "GetSaveFileNameA")
@@ -73,7 +74,7 @@ static char *first_dropped_path(HMODULE shell, HDROP drop) {
 }
 
 void host_drop_files(HostWindow *host, HDROP drop) {
-    if (!host->shell) host->shell = LoadLibraryA("shell32.dll");
+    if (!host->shell) host->shell = (HMODULE)system_library(L"shell32.dll");
     if (!host->shell) return;
     char *path = first_dropped_path(host->shell, drop);
     // A drop whose file cannot be read out is told as refused, not lost.
