@@ -38,3 +38,6 @@ void host_free_image(struct nk_image *image);
 HostEvent host_poll_events(HostWindow *host);
 void host_render(HostWindow *host, struct nk_color clear);
 void host_shutdown(HostWindow *host);
+// Window pixels per logical pixel, the unit assistive technology measures
+// the window in: device pixels on Windows, logical ones under GDK.
+float host_window_scale(const HostWindow *host);

@@ -7,6 +7,7 @@
 #include "host/chooser.h"
 #include "host/host_shared.h"
 #include "host/input.h"
+#include "ui/access.h"
 
 int host_input_key(struct nk_context *ctx, enum HostKey key, int ctrl, int down) {
     switch (key) {
@@ -36,6 +37,25 @@ int host_input_key(struct nk_context *ctx, enum HostKey key, int ctrl, int down)
     case HOST_KEY_V: nk_input_key(ctx, NK_KEY_PASTE, down); return 1;
     case HOST_KEY_X: nk_input_key(ctx, NK_KEY_CUT, down); return 1;
     case HOST_KEY_Z: nk_input_key(ctx, NK_KEY_TEXT_UNDO, down); return 1;
+    default: return 0;
+    }
+}
+
+int host_panel_key(enum HostKey key, int ctrl, int shift) {
+    if (ctrl) return key == HOST_KEY_O ? access_key(ACCESS_KEY_OPEN, shift) : 0;
+    switch (key) {
+    case HOST_KEY_TAB: return access_key(ACCESS_KEY_TAB, shift);
+    case HOST_KEY_ENTER: return access_key(ACCESS_KEY_ENTER, shift);
+    case HOST_KEY_SPACE: return access_key(ACCESS_KEY_SPACE, shift);
+    case HOST_KEY_ESCAPE: return access_key(ACCESS_KEY_ESCAPE, shift);
+    case HOST_KEY_LEFT: return access_key(ACCESS_KEY_LEFT, shift);
+    case HOST_KEY_RIGHT: return access_key(ACCESS_KEY_RIGHT, shift);
+    case HOST_KEY_UP: return access_key(ACCESS_KEY_UP, shift);
+    case HOST_KEY_DOWN: return access_key(ACCESS_KEY_DOWN, shift);
+    case HOST_KEY_PAGE_UP: return access_key(ACCESS_KEY_PAGE_UP, shift);
+    case HOST_KEY_PAGE_DOWN: return access_key(ACCESS_KEY_PAGE_DOWN, shift);
+    case HOST_KEY_HOME: return access_key(ACCESS_KEY_HOME, shift);
+    case HOST_KEY_END: return access_key(ACCESS_KEY_END, shift);
     default: return 0;
     }
 }

@@ -19,16 +19,26 @@ enum HostKey {
     HOST_KEY_LEFT,
     HOST_KEY_RIGHT,
     HOST_KEY_DELETE,
+    HOST_KEY_SPACE,   // these four move around the panel (ui/access.h); Nuklear never gets them
+    HOST_KEY_ESCAPE,
+    HOST_KEY_UP,
+    HOST_KEY_DOWN,
     HOST_KEY_C,   // the letters below are shortcuts, and only with Ctrl
     HOST_KEY_R,
     HOST_KEY_V,
     HOST_KEY_X,
     HOST_KEY_Z,
+    HOST_KEY_O,   // Ctrl+O: the file chooser
 };
 
 // Feeds one key press (`down` 1) or release to Nuklear. Returns 0 for keys
 // Nuklear does not get, so the platform keeps Alt+F4, F10 and the rest.
 int host_input_key(struct nk_context *ctx, enum HostKey key, int ctrl, int down);
+
+// Offers a key press to the panel's keyboard use first (focus, buttons, the
+// slider, the popup; ui/access.h). Returns 1 when the panel took it: the host
+// then gives it to Nuklear no more, and must run a frame.
+int host_panel_key(enum HostKey key, int ctrl, int shift);
 
 // Inserts `bytes` bytes of UTF-8 at the edit's cursor. Nuklear 4.00.1's
 // nk_textedit_paste inserts as many characters as its length says (and moves

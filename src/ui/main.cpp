@@ -4,6 +4,7 @@
 #include "host/host.h"
 #include "patch/catalogue.h"
 #include "patch/fileio.h"
+#include "ui/access.h"
 #include "ui/patcher_ui.h"
 #include "ui/state.h"
 
@@ -28,6 +29,7 @@ int main(void) {
         int running = 1;
         HostEvent event = host_poll_events(&host);
         if (event.type == HOST_EVENT_QUIT && event.code == HOST_CODE_NONE) running = 0;
+        access_begin_frame(host_window_scale(&host));
         patcher_frame(ctx, &host, &images);
         if (nk_window_is_closed(ctx, "MainPanel")) break;
         host_render(&host, nk_rgb(30, 30, 30));

@@ -7,6 +7,7 @@
 #include "host/chooser.h"
 #include "patch/catalogue.h"
 #include "patch/fileio.h"
+#include "ui/access_panel.h"
 #include "ui/actions.h"
 #include "ui/patcher_ui.h"
 #include "ui/state.h"
@@ -32,22 +33,70 @@ void refresh_path_view(const char *path) {
     path_view.len = (int)strlen(path_view.text);
 }
 
+const uint8_t kButtons[] = {ACCESS_BROWSE, ACCESS_INFO, ACCESS_PATCH};
+const uint8_t kPopupNodes[] = {ACCESS_POPUP, ACCESS_POPUP_TEXT, ACCESS_POPUP_OK};
+
+AccessRect logical(struct nk_rect r) { return {r.x, r.y, r.w, r.h}; }
+
+// Where the next widget goes. A press on it gives it the keyboard focus, as
+// any toolkit's widgets take the focus on a click (unless the popup is open).
+struct nk_rect focusable_bounds(struct nk_context *ctx, uint8_t id, bool reacts) {
+    struct nk_rect bounds = nk_widget_bounds(ctx);
+    if (reacts && nk_widget_is_mouse_clicked(ctx, NK_BUTTON_LEFT)) access_focus_clicked(id);
+    return bounds;
+}
+
+// The focus ring, drawn over the widget just declared, in the theme's text
+// colour: only once a key has been pressed, so a mouse user never sees it.
+void focus_ring(struct nk_context *ctx, uint8_t id, struct nk_rect b) {
+    if (access_focus() != id || !access_ring_visible()) return;
+    const float rounding = ctx->style.button.rounding + 1;
+    nk_stroke_rect(nk_window_get_canvas(ctx), nk_rect(b.x - 1, b.y - 1, b.w + 2, b.h + 2), rounding, 2,
+                   ctx->style.text.color);
+}
+
+AccessNode *described(uint8_t id, uint8_t role, const char *name, struct nk_rect bounds, uint8_t parent = ACCESS_PANEL) {
+    return access_node(id, role, parent, name, logical(bounds));
+}
+
+void limit_value(AccessNode *node, int32_t limit) {
+    node->states |= ACCESS_STATE_HAS_VALUE;
+    node->value = limit;
+    node->minimum = FPS_LIMIT_MIN;
+    node->maximum = FPS_LIMIT_MAX;
+    node->step = 1;
+}
+
 }  // namespace
 
 void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct nk_image gear_image) {
     PatcherState *state = &patcher_state;
+    // Under an open popup the panel reacts to nothing (Nuklear makes it
+    // read-only from the next frame; queued actions are dropped from this one).
+    const bool reacts = !message_popup.visible;
+    const uint8_t focus_before = access_focus();
+    const bool pressed = nk_input_is_mouse_pressed(&ctx->input, NK_BUTTON_LEFT) ||
+                         nk_input_is_mouse_pressed(&ctx->input, NK_BUTTON_RIGHT) ||
+                         nk_input_is_mouse_pressed(&ctx->input, NK_BUTTON_MIDDLE);
+    const uint8_t focus = access_frame_start(!reacts, music_fix_available(state->profile), pressed);
+    described(ACCESS_PANEL, ACCESS_ROLE_PANEL, kPatcherTitle, nk_window_get_bounds(ctx), ACCESS_NONE);
 
     nk_layout_row(ctx, NK_DYNAMIC, 30, 2, path_ratio);
     refresh_path_view(state->path);
+    described(ACCESS_PATH, ACCESS_ROLE_TEXT, path_view.text, nk_widget_bounds(ctx))->states = ACCESS_STATE_READ_ONLY;
     nk_edit_string(ctx, NK_EDIT_READ_ONLY, path_view.text, &path_view.len, (int)sizeof path_view.text,
                    nk_filter_default);
-    if (nk_button_label(ctx, kLabelBrowse)) {
+    struct nk_rect bounds = focusable_bounds(ctx, ACCESS_BROWSE, reacts);
+    described(ACCESS_BROWSE, ACCESS_ROLE_PUSH_BUTTON, kLabelBrowse, bounds)->verb = ACCESS_VERB_PRESS;
+    if (nk_button_label(ctx, kLabelBrowse) || access_activated(ACCESS_BROWSE)) {
         const char *chosen = choose_file(host, 1, nullptr);
         if (chosen) select_file(chosen);
     }
+    focus_ring(ctx, ACCESS_BROWSE, bounds);
 
     nk_layout_row_dynamic(ctx, 30, 1);
     int status_len = (int)strlen(state->status);
+    described(ACCESS_STATUS, ACCESS_ROLE_STATUS, state->status, nk_widget_bounds(ctx))->states = ACCESS_STATE_READ_ONLY;
     nk_edit_string(ctx, NK_EDIT_READ_ONLY, state->status, &status_len, PATCHER_STATUS_SIZE, nk_filter_default);
 
     // The field and fps_limit are one value: the text is rebuilt from the limit
@@ -57,29 +106,66 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     fps_text[n < (int)sizeof fps_text ? n : (int)sizeof fps_text - 1] = '\0';
 
     nk_layout_row_dynamic(ctx, 30, 2);
+    described(ACCESS_LIMIT_LABEL, ACCESS_ROLE_LABEL, kLabelFpsLimit, nk_widget_bounds(ctx));
     nk_label(ctx, kLabelFpsLimit, NK_TEXT_RIGHT);
+    // The keyboard puts the caret in the field, or takes it out, as a click does.
+    const bool keyed_in = focus == ACCESS_LIMIT_FIELD && focus_before != ACCESS_LIMIT_FIELD;
+    if (keyed_in) nk_edit_focus(ctx, NK_EDIT_ALWAYS_INSERT_MODE);
+    else if (focus != ACCESS_LIMIT_FIELD && focus_before == ACCESS_LIMIT_FIELD && focus != focus_before) nk_edit_unfocus(ctx);
+    bounds = nk_widget_bounds(ctx);
+    AccessNode *field = described(ACCESS_LIMIT_FIELD, ACCESS_ROLE_TEXT, kLabelFpsLimit, bounds);
+    field->states = ACCESS_STATE_FOCUSABLE;
+    field->verb = ACCESS_VERB_FOCUS;
     nk_flags result =
         nk_edit_string_zero_terminated(ctx, NK_EDIT_ALWAYS_INSERT_MODE, fps_text, FPS_TEXT_SIZE, nk_filter_decimal);
+    if ((result & NK_EDIT_ACTIVATED) && !keyed_in) access_focus_clicked(ACCESS_LIMIT_FIELD);
     if (result) state->fps_limit = fps_limit_from_text(fps_text, state->fps_limit);
+    focus_ring(ctx, ACCESS_LIMIT_FIELD, bounds);
 
     // While the field has the focus the slider only shows the value.
     nk_layout_row_dynamic(ctx, 30, 1);
+    bounds = focusable_bounds(ctx, ACCESS_SLIDER, reacts);
     if (result & (NK_EDIT_ACTIVE | NK_EDIT_ACTIVATED)) {
         int fps_shadow = state->fps_limit;
         nk_slider_int(ctx, FPS_LIMIT_MIN, &fps_shadow, FPS_LIMIT_MAX, 1);
     } else {
+        // Keys and screen readers move the slider as a drag does.
+        access_limit_action(&state->fps_limit);
         nk_slider_int(ctx, FPS_LIMIT_MIN, &state->fps_limit, FPS_LIMIT_MAX, 1);
     }
+    limit_value(field, state->fps_limit);
+    AccessNode *slider = described(ACCESS_SLIDER, ACCESS_ROLE_SLIDER, kLabelFpsLimit, bounds);
+    slider->states = ACCESS_STATE_FOCUSABLE;
+    limit_value(slider, state->fps_limit);
+    focus_ring(ctx, ACCESS_SLIDER, bounds);
 
     nk_layout_row_dynamic(ctx, 30, 1);
+    bounds = focusable_bounds(ctx, ACCESS_MUSIC_FIX, reacts && music_fix_available(state->profile));
+    if (access_activated(ACCESS_MUSIC_FIX)) state->music_fix = !state->music_fix;
     nk_checkbox_label(ctx, music_fix_label(state->profile), &state->music_fix);
     // Only the v1.1 editions have a fix: elsewhere a click never sticks.
-    if (!music_fix_available(state->profile)) state->music_fix = 0;
+    const bool fix_available = music_fix_available(state->profile);
+    if (!fix_available) state->music_fix = 0;
+    AccessNode *box = described(ACCESS_MUSIC_FIX, ACCESS_ROLE_CHECK_BOX, music_fix_label(state->profile), bounds);
+    box->verb = ACCESS_VERB_TOGGLE;
+    box->states = (fix_available ? ACCESS_STATE_FOCUSABLE : ACCESS_STATE_DISABLED) |
+                  (state->music_fix ? ACCESS_STATE_CHECKED : 0u);
+    focus_ring(ctx, ACCESS_MUSIC_FIX, bounds);
 
     nk_layout_row_dynamic(ctx, 30, 3);
-    if (nk_button_label(ctx, kLabelInfo)) show_information();
+    bounds = focusable_bounds(ctx, ACCESS_INFO, reacts);
+    described(ACCESS_INFO, ACCESS_ROLE_PUSH_BUTTON, kLabelInfo, bounds)->verb = ACCESS_VERB_PRESS;
+    if (nk_button_label(ctx, kLabelInfo) || access_activated(ACCESS_INFO)) show_information();
+    focus_ring(ctx, ACCESS_INFO, bounds);
+    described(ACCESS_CREDIT, ACCESS_ROLE_LABEL, kLabelCredit, nk_widget_bounds(ctx));
     nk_label(ctx, kLabelCredit, NK_TEXT_CENTERED);
-    if (nk_button_image_label(ctx, gear_image, kLabelPatch, NK_TEXT_CENTERED)) apply_patch();
+    bounds = focusable_bounds(ctx, ACCESS_PATCH, reacts);
+    described(ACCESS_PATCH, ACCESS_ROLE_PUSH_BUTTON, kLabelPatch, bounds)->verb = ACCESS_VERB_PRESS;
+    if (nk_button_image_label(ctx, gear_image, kLabelPatch, NK_TEXT_CENTERED) || access_activated(ACCESS_PATCH))
+        apply_patch();
+    focus_ring(ctx, ACCESS_PATCH, bounds);
+
+    for (uint8_t id : kButtons) access_tree.nodes[id].states |= ACCESS_STATE_FOCUSABLE;
 }
 
 void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2]) {
@@ -88,6 +174,8 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
         popup->visible = 0;
         return;
     }
+    described(ACCESS_POPUP, popup->kind == MESSAGE_KIND_INFO ? ACCESS_ROLE_DIALOG : ACCESS_ROLE_ALERT, popup->title,
+              nk_window_get_bounds(ctx));
     nk_layout_row_begin(ctx, NK_STATIC, 48, 3);
     nk_layout_row_push(ctx, 48);
     nk_image(ctx, popup_icons[popup->kind == MESSAGE_KIND_INFO ? 1 : 0]);
@@ -95,6 +183,7 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     nk_spacing(ctx, 1);
     // The text runs on below its 48-pixel cell, over the two empty rows.
     nk_layout_row_push(ctx, 402);
+    struct nk_rect text_bounds = nk_widget_bounds(ctx);
     nk_label_wrap(ctx, popup->text);
     nk_layout_row_end(ctx);
 
@@ -102,10 +191,17 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     nk_layout_row_dynamic(ctx, 25, 3);
     nk_layout_row_dynamic(ctx, 25, 3);
     nk_spacing(ctx, 1);
-    if (nk_button_label(ctx, kLabelOk)) {
+    struct nk_rect ok = nk_widget_bounds(ctx);
+    text_bounds.h = ok.y - text_bounds.y;
+    described(ACCESS_POPUP_TEXT, ACCESS_ROLE_LABEL, popup->text, text_bounds, ACCESS_POPUP);
+    AccessNode *button = described(ACCESS_POPUP_OK, ACCESS_ROLE_PUSH_BUTTON, kLabelOk, ok, ACCESS_POPUP);
+    button->verb = ACCESS_VERB_PRESS;
+    button->states = ACCESS_STATE_FOCUSABLE;
+    if (nk_button_label(ctx, kLabelOk) || access_activated(ACCESS_POPUP_OK)) {
         popup->visible = 0;
         nk_popup_close(ctx);
     }
+    focus_ring(ctx, ACCESS_POPUP_OK, ok);
     nk_popup_end(ctx);
 }
 
@@ -129,6 +225,9 @@ void patcher_frame(struct nk_context *ctx, struct HostWindow *host, const Patche
     if (nk_begin(ctx, "MainPanel", nk_rect(0, 0, PATCHER_WIDTH, PATCHER_HEIGHT), NK_WINDOW_NO_SCROLLBAR)) {
         declare_main_panel(ctx, host, images->gear_image);
         if (message_popup.visible) declare_popup(ctx, images->popup_icons);
+        if (!message_popup.visible)
+            for (uint8_t id : kPopupNodes) access_hide(id);
+        access_frame_end(message_popup.visible);
     }
     nk_end(ctx);
 }

@@ -17,6 +17,7 @@
 // until their release arrives, as on Windows; double clicks are plain presses
 // (the Win32 window asks for no double clicks either).
 #include "host/host.h"
+#include "ui/access.h"
 
 static enum HostKey host_key(guint keyval) {
     switch (keyval) {
@@ -34,12 +35,20 @@ static enum HostKey host_key(guint keyval) {
     case GDK_KEY_Left: return HOST_KEY_LEFT;
     case GDK_KEY_Right: return HOST_KEY_RIGHT;
     case GDK_KEY_Delete: return HOST_KEY_DELETE;
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space: return HOST_KEY_SPACE;
+    case GDK_KEY_Escape: return HOST_KEY_ESCAPE;
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up: return HOST_KEY_UP;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down: return HOST_KEY_DOWN;
     // Shortcuts by letter, whatever Shift or Caps Lock made of it.
     case GDK_KEY_c: case GDK_KEY_C: return HOST_KEY_C;
     case GDK_KEY_r: case GDK_KEY_R: return HOST_KEY_R;
     case GDK_KEY_v: case GDK_KEY_V: return HOST_KEY_V;
     case GDK_KEY_x: case GDK_KEY_X: return HOST_KEY_X;
     case GDK_KEY_z: case GDK_KEY_Z: return HOST_KEY_Z;
+    case GDK_KEY_o: case GDK_KEY_O: return HOST_KEY_O;
     default: return HOST_KEY_OTHER;
     }
 }
@@ -94,6 +103,7 @@ static int host_key_event(HostWindow *host, GdkEventKey *e) {
         host->event_type = HOST_EVENT_KEY_DOWN;
         host->event_code = (int32_t)e->keyval;
     }
+    if (down && host_panel_key(host_key(e->keyval), ctrl, (e->state & GDK_SHIFT_MASK) != 0)) return 1;
     if (host_input_key(&host->context, host_key(e->keyval), ctrl, down)) return 1;
     // Everything else may be text: the input method decides, and commits it.
     return host->im && !ctrl && gtk_im_context_filter_keypress(host->im, e);
@@ -234,7 +244,8 @@ HostEvent host_poll_events(HostWindow *host) {
     host->event_type = HOST_EVENT_NONE;
     host->event_code = HOST_CODE_NONE;
 
-    if (host->pending) {
+    // Keys and screen readers queue actions for the panel, one a frame.
+    if (host->pending || access_pending()) {
         host->pending = 0;
     } else {
         // Sleeps in the main loop until an input event's handler raises the

@@ -174,3 +174,5 @@ HostFont *host_load_font_file(HostWindow *host, const char *path, float height) 
     if (!font) g_free(data);
     return host_adopt_font(host, font);
 }
+
+float host_window_scale(const HostWindow *) { return 1.0f; }

@@ -11,6 +11,7 @@
 // NK_BUTTON_DOUBLE never goes down in practice.
 #include "host/host.h"
 #include "host/input.h"
+#include "ui/access.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -21,7 +22,8 @@ HostEvent host_poll_events(HostWindow *host) {
     MSG msg;
     nk_input_begin(host->ctx);
 
-    if (host->pending) {
+    // Keys and screen readers queue actions for the panel, one a frame.
+    if (host->pending || access_pending()) {
         host->pending = 0;
         event.type = HOST_EVENT_NONE;
     } else {
@@ -94,6 +96,11 @@ static enum HostKey host_key(WPARAM key) {
     case VK_LEFT: return HOST_KEY_LEFT;
     case VK_RIGHT: return HOST_KEY_RIGHT;
     case VK_DELETE: return HOST_KEY_DELETE;
+    case VK_SPACE: return HOST_KEY_SPACE;
+    case VK_ESCAPE: return HOST_KEY_ESCAPE;
+    case VK_UP: return HOST_KEY_UP;
+    case VK_DOWN: return HOST_KEY_DOWN;
+    case 'O': return HOST_KEY_O;
     case 'C': return HOST_KEY_C;
     case 'R': return HOST_KEY_R;
     case 'V': return HOST_KEY_V;
@@ -140,9 +147,15 @@ int host_handle_event(HostWindow *host, UINT message, WPARAM wparam, LPARAM lpar
     case WM_KEYDOWN:
     case WM_KEYUP:
     case WM_SYSKEYDOWN:
-    case WM_SYSKEYUP:
-        return host_input_key(ctx, host_key(wparam), (GetKeyState(VK_CONTROL) & 0x8000) != 0,
-                              (lparam & 0x80000000u) ? 0 : 1);
+    case WM_SYSKEYUP: {
+        const int ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0, down = (lparam & 0x80000000u) ? 0 : 1;
+        if (down && message == WM_KEYDOWN &&
+            host_panel_key(host_key(wparam), ctrl, (GetKeyState(VK_SHIFT) & 0x8000) != 0)) {
+            host->pending = 1;
+            return 1;
+        }
+        return host_input_key(ctx, host_key(wparam), ctrl, down);
+    }
 
     case WM_CHAR:
         // Control characters also arrive as keys (Backspace, Tab, Enter) or

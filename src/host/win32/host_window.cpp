@@ -287,3 +287,5 @@ HostFont *host_load_font_file(HostWindow *host, const char *path, float height) 
     free(wide);
     return host_adopt_font(host, font);
 }
+
+float host_window_scale(const HostWindow *host) { return (float)host->shared.scale; }
