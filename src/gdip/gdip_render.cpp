@@ -54,6 +54,11 @@ int gdip_init(GdipBackend *gdip, HWND window, unsigned int width, unsigned int h
     // From the system's folder only, whatever lies beside the program.
     gdip->library = (HMODULE)system_library(L"gdiplus.dll");
     if (!gdip->library) return 0;
+    // Wine's GDI+ decodes through the imaging component, which it binds at
+    // the first decode by a search that looks beside the program first, and
+    // so everything that imports. Loaded from System32 now, it is found
+    // already loaded then. (Windows' GDI+ has codecs of its own.)
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) system_library(L"windowscodecs.dll");
     GdiplusStartupInput startup(nullptr, FALSE, TRUE);
     GdiplusStartup(&gdip->gdiplus_token, &startup, nullptr);
 

@@ -37,14 +37,21 @@ const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
     // folder, so the patcher is never handed a path it cannot open.
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
 
-    // The dialog library (and the shell behind it) is loaded on the first
-    // "Browse", not at start-up: most of a run never needs it.
+    // The dialog library and the shell behind it are loaded on the first
+    // "Browse", not at start-up: most of a run never needs them. The shell
+    // comes first, from System32 by name: Wine's dialog library would
+    // otherwise bind it at its first call by a search that looks beside the
+    // program, and so everything the shell imports.
+    if (!host->shell) host->shell = (HMODULE)system_library(L"shell32.dll");
     if (!host->dialogs) host->dialogs = (HMODULE)system_library(L"comdlg32.dll");
     typedef BOOL(WINAPI * FileDialog)(OPENFILENAMEA *);
     FileDialog show = host->dialogs ? (FileDialog)(void (*)(void))GetProcAddress(
                                           host->dialogs, (open & 1) ? "GetOpenFileNameA" : "GetSaveFileNameA")
                                     : NULL;
     BOOL chosen = show ? show(&dialog) : FALSE;
+    // The dialog has no owner, so nothing hands the keyboard back to the
+    // window when it closes.
+    if (host->hwnd) SetForegroundWindow(host->hwnd);
 
     free(host->shared.chosen_path);
     host->shared.chosen_path = chosen ? copy_path(path, sizeof path - 1) : NULL;
