@@ -186,6 +186,12 @@ void access_frame_end(int popup_visible) {
     if (focus.node != ACCESS_NONE) access_tree.nodes[focus.node].states |= ACCESS_STATE_FOCUSED;
 }
 
+void access_reset(void) {
+    focus = AccessFocus{};
+    queue = AccessQueue{};
+    access_tree = AccessTree{};
+}
+
 AccessNode *access_node(uint8_t id, uint8_t role, uint8_t parent, const char *name, AccessRect logical_bounds) {
     AccessNode *node = &access_tree.nodes[id];
     node->present = 1;

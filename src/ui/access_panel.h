@@ -19,6 +19,9 @@ void access_focus_clicked(uint8_t node);
 // it back when it goes; the tree's focused state follows.
 void access_frame_end(int popup_visible);
 
+// Back to the state of a fresh start: no focus, no ring, nothing queued.
+void access_reset(void);
+
 // Fills a node for this frame, bounds given in Nuklear's logical pixels.
 AccessNode *access_node(uint8_t id, uint8_t role, uint8_t parent, const char *name, AccessRect logical_bounds);
 void access_hide(uint8_t id);

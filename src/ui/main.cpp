@@ -31,6 +31,9 @@ int main(void) {
         if (event.type == HOST_EVENT_QUIT && event.code == HOST_CODE_NONE) running = 0;
         access_begin_frame(host_window_scale(&host));
         patcher_frame(ctx, &host, &images);
+        // Keys and screen readers queue actions, one a frame: the next poll
+        // must not sleep while some wait.
+        if (access_pending()) host.pending = 1;
         if (nk_window_is_closed(ctx, "MainPanel")) break;
         host_render(&host, nk_rgb(30, 30, 30));
         if (!running) break;

@@ -42,7 +42,10 @@ AccessRect logical(struct nk_rect r) { return {r.x, r.y, r.w, r.h}; }
 // any toolkit's widgets take the focus on a click (unless the popup is open).
 struct nk_rect focusable_bounds(struct nk_context *ctx, uint8_t id, bool reacts) {
     struct nk_rect bounds = nk_widget_bounds(ctx);
-    if (reacts && nk_widget_is_mouse_clicked(ctx, NK_BUTTON_LEFT)) access_focus_clicked(id);
+    // On the press, as the buttons fire.
+    const struct nk_mouse_button &left = ctx->input.mouse.buttons[NK_BUTTON_LEFT];
+    if (reacts && left.clicked && nk_input_has_mouse_click_down_in_rect(&ctx->input, NK_BUTTON_LEFT, bounds, nk_true))
+        access_focus_clicked(id);
     return bounds;
 }
 
@@ -110,7 +113,11 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     nk_label(ctx, kLabelFpsLimit, NK_TEXT_RIGHT);
     // The keyboard puts the caret in the field, or takes it out, as a click does.
     const bool keyed_in = focus == ACCESS_LIMIT_FIELD && focus_before != ACCESS_LIMIT_FIELD;
-    if (keyed_in) nk_edit_focus(ctx, NK_EDIT_ALWAYS_INSERT_MODE);
+    if (keyed_in) {
+        // The caret at the end of the number, as where a click after it puts it.
+        nk_edit_focus(ctx, NK_EDIT_ALWAYS_INSERT_MODE);
+        ctx->current->edit.cursor = ctx->current->edit.sel_start = ctx->current->edit.sel_end = (int)strlen(fps_text);
+    }
     else if (focus != ACCESS_LIMIT_FIELD && focus_before == ACCESS_LIMIT_FIELD && focus != focus_before) nk_edit_unfocus(ctx);
     bounds = nk_widget_bounds(ctx);
     AccessNode *field = described(ACCESS_LIMIT_FIELD, ACCESS_ROLE_TEXT, kLabelFpsLimit, bounds);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "host/chooser.h"
 #include "fixed_font.h"
 #include "patch/identify.h"
+#include "ui/access_panel.h"
 #include "ui/patcher_ui.h"
 #include "ui/state.h"
 #include "ui/theme.h"
@@ -50,6 +52,8 @@ class Panel : public ::testing::Test {
         fake_chosen_path = nullptr;
         fake_chooser_calls = 0;
         fake_drop = HOST_DROP_NONE;
+        access_reset();
+        access_begin_frame(1.0f);
         frame();
     }
     void TearDown() override { nk_free(&ctx); }
@@ -328,6 +332,180 @@ TEST_F(Panel, PathThatIsNotUtf8IsShownReadably) {
     }
     EXPECT_TRUE(found);
     EXPECT_STREQ(chosen_bytes, patcher_state.path);   // the file functions keep the bytes
+}
+
+// --- keyboard and the accessible description ---------------------------------------
+
+class Keyboard : public Panel {
+  protected:
+    // A key the host handed to the panel, then the frame that takes it.
+    void press(AccessKey key, bool shift = false) {
+        access_key(key, shift);
+        frame();
+    }
+    uint8_t focus() const { return access_tree.focus; }
+    const AccessNode &node(uint8_t id) const { return access_tree.nodes[id]; }
+    // The ring: the only strokes two pixels wide, in the theme's text colour.
+    int rings() const {
+        int n = 0;
+        for (const Drawn &d : drawn) n += d.type == NK_COMMAND_RECT && d.rect.w == 2;
+        return n;
+    }
+    void frame_keeping_rects() {
+        frame();
+        drawn.clear();
+        nk_input_begin(&ctx);
+        nk_input_end(&ctx);
+        patcher_frame(&ctx, nullptr, &images);
+        for (const nk_command *c = nk__begin(&ctx); c; c = nk__next(&ctx, c))
+            if (c->type == NK_COMMAND_RECT) {
+                auto *r = (const nk_command_rect *)c;
+                EXPECT_TRUE(r->line_thickness != 2 || (r->color.r == ctx.style.text.color.r &&
+                                                       r->color.g == ctx.style.text.color.g));
+                drawn.push_back({c->type, nk_rect(r->x, r->y, r->line_thickness, r->h), "", nullptr});
+            }
+        nk_clear(&ctx);
+    }
+};
+
+TEST_F(Keyboard, TabGoesRoundInOrderSkippingTheDisabledBox) {
+    std::vector<uint8_t> seen;
+    for (int i = 0; i < 6; i++) {
+        press(ACCESS_KEY_TAB);
+        seen.push_back(focus());
+    }
+    EXPECT_EQ((std::vector<uint8_t>{ACCESS_BROWSE, ACCESS_LIMIT_FIELD, ACCESS_SLIDER, ACCESS_INFO, ACCESS_PATCH,
+                                    ACCESS_BROWSE}),
+              seen);
+    press(ACCESS_KEY_TAB, true);
+    EXPECT_EQ(ACCESS_PATCH, focus());
+
+    browse_to(0, 30);   // a v1.1 edition: the box takes the focus too
+    for (int i = 0; i < 3; i++) press(ACCESS_KEY_TAB, true);
+    EXPECT_EQ(ACCESS_MUSIC_FIX, focus());
+    press(ACCESS_KEY_SPACE);
+    EXPECT_EQ(1, patcher_state.music_fix);
+    EXPECT_TRUE(node(ACCESS_MUSIC_FIX).states & ACCESS_STATE_CHECKED);
+    // A file without a fix dropped: the focus leaves the box that went disabled.
+    std::string path = dir.path("dropped.exe");
+    write_file(path, synthetic_exe(kExeProfiles[4], 30));
+    fake_drop = HOST_DROP_FILE;
+    fake_dropped_path = path.c_str();
+    frame();
+    EXPECT_EQ(ACCESS_INFO, focus());
+    EXPECT_TRUE(node(ACCESS_MUSIC_FIX).states & ACCESS_STATE_DISABLED);
+}
+
+TEST_F(Keyboard, KeysMoveTheSliderAndTypeIntoTheField) {
+    press(ACCESS_KEY_TAB);
+    press(ACCESS_KEY_TAB);   // the limit field: typing goes in
+    frame([](nk_context *c) { nk_input_key(c, NK_KEY_BACKSPACE, 1); });
+    frame([](nk_context *c) { nk_input_key(c, NK_KEY_BACKSPACE, 0); });
+    type("4");
+    EXPECT_EQ(94, patcher_state.fps_limit);
+    EXPECT_EQ(0, access_key(ACCESS_KEY_LEFT, false)) << "arrows in the field move its caret";
+
+    press(ACCESS_KEY_TAB);   // the slider: the field lets go
+    type("1");
+    EXPECT_EQ(94, patcher_state.fps_limit);
+    press(ACCESS_KEY_RIGHT);
+    EXPECT_EQ(95, patcher_state.fps_limit);
+    press(ACCESS_KEY_PAGE_DOWN);
+    EXPECT_EQ(85, patcher_state.fps_limit);
+    press(ACCESS_KEY_END);
+    press(ACCESS_KEY_UP);
+    EXPECT_EQ(255, patcher_state.fps_limit);
+    press(ACCESS_KEY_HOME);
+    press(ACCESS_KEY_PAGE_DOWN);
+    EXPECT_EQ(1, patcher_state.fps_limit);
+    frame();
+    EXPECT_TRUE(shows("1"));
+    EXPECT_EQ(1, node(ACCESS_LIMIT_FIELD).value);
+    EXPECT_EQ(1, node(ACCESS_SLIDER).value);
+}
+
+TEST_F(Keyboard, ThePopupTakesTheFocusAndGivesItBack) {
+    for (int i = 0; i < 4; i++) press(ACCESS_KEY_TAB);   // "Info"
+    press(ACCESS_KEY_ENTER);
+    EXPECT_STREQ("Information", message_popup.title);
+    EXPECT_EQ(ACCESS_POPUP_OK, focus());
+    press(ACCESS_KEY_TAB);
+    press(ACCESS_KEY_OPEN);
+    EXPECT_EQ(ACCESS_POPUP_OK, focus());
+    EXPECT_EQ(0, fake_chooser_calls);
+    press(ACCESS_KEY_ESCAPE);
+    EXPECT_EQ(0, message_popup.visible);
+    EXPECT_EQ(ACCESS_INFO, focus());
+    press(ACCESS_KEY_OPEN);   // Ctrl+O from anywhere
+    EXPECT_EQ(1, fake_chooser_calls);
+}
+
+TEST_F(Keyboard, TheRingShowsAfterAKeyAndGoesWithAClick) {
+    frame_keeping_rects();
+    EXPECT_EQ(0, rings());
+    access_key(ACCESS_KEY_TAB, false);
+    frame_keeping_rects();
+    EXPECT_EQ(1, rings());
+    frame();
+    click_text("Info");
+    click_text("OK");
+    frame_keeping_rects();
+    EXPECT_EQ(0, rings());
+    EXPECT_EQ(ACCESS_INFO, focus()) << "a click gives the widget the focus";
+}
+
+TEST_F(Keyboard, TheTreeNamesWhatIsDrawnAndScalesItsBounds) {
+    EXPECT_STREQ(kPatcherTitle, node(ACCESS_PANEL).name);
+    EXPECT_STREQ("Browse", node(ACCESS_BROWSE).name);
+    EXPECT_EQ(ACCESS_ROLE_SLIDER, node(ACCESS_SLIDER).role);
+    EXPECT_STREQ("FPS limit (recommended <= 30):", node(ACCESS_SLIDER).name);
+    EXPECT_EQ(255, node(ACCESS_SLIDER).maximum);
+    EXPECT_FALSE(node(ACCESS_POPUP).present);
+    const AccessRect one = node(ACCESS_PATCH).bounds;
+    access_begin_frame(2.0f);
+    frame();
+    EXPECT_FLOAT_EQ(one.x * 2, node(ACCESS_PATCH).bounds.x);
+    EXPECT_FLOAT_EQ(one.height * 2, node(ACCESS_PATCH).bounds.height);
+
+    // What changed is reported root first, the new focus last.
+    static AccessTree before;
+    before = access_tree;
+    browse_to(4, 30);
+    access_push({ACCESS_DO_ACTIVATE, ACCESS_PATCH, 0});
+    frame();
+    ASSERT_TRUE(node(ACCESS_POPUP).present);
+    EXPECT_STREQ("Success", node(ACCESS_POPUP).name);
+    EXPECT_EQ(ACCESS_ROLE_DIALOG, node(ACCESS_POPUP).role);
+    std::vector<std::pair<uint8_t, uint8_t>> changes;
+    access_changes(&before, &access_tree, [](void *out, uint8_t id, uint8_t change, uint32_t) {
+        ((std::vector<std::pair<uint8_t, uint8_t>> *)out)->push_back({id, change});
+    }, &changes);
+    auto has = [&](uint8_t id, uint8_t change) {
+        return std::find(changes.begin(), changes.end(), std::make_pair(id, change)) != changes.end();
+    };
+    EXPECT_TRUE(has(ACCESS_STATUS, ACCESS_CHANGE_NAME));
+    EXPECT_TRUE(has(ACCESS_POPUP, ACCESS_CHANGE_SHOWN));
+    EXPECT_FALSE(has(ACCESS_POPUP_OK, ACCESS_CHANGE_NAME)) << "a node shown reports nothing else";
+    EXPECT_EQ(std::make_pair((uint8_t)ACCESS_POPUP_OK, (uint8_t)ACCESS_CHANGE_FOCUS), changes.back());
+}
+
+TEST_F(Keyboard, ScreenReaderActionsWaitTheirTurnAndObeyThePopup) {
+    access_push({ACCESS_DO_SET_LIMIT, ACCESS_SLIDER, 300});
+    access_push({ACCESS_DO_ACTIVATE, ACCESS_INFO, 0});
+    access_push({ACCESS_DO_ACTIVATE, ACCESS_BROWSE, 0});   // under the popup: dropped
+    access_push({ACCESS_DO_ACTIVATE, ACCESS_POPUP_OK, 0});
+    EXPECT_TRUE(access_pending());
+    frame();
+    EXPECT_EQ(255, patcher_state.fps_limit);
+    EXPECT_EQ(0, message_popup.visible) << "one action a frame";
+    frame();
+    EXPECT_EQ(1, message_popup.visible);
+    frame();
+    frame();
+    EXPECT_EQ(0, message_popup.visible);
+    EXPECT_EQ(0, fake_chooser_calls);
+    frame();
+    EXPECT_FALSE(access_pending());
 }
 
 TEST(Theme, CrimsonColumnAndDefaults) {

@@ -17,7 +17,6 @@
 // until their release arrives, as on Windows; double clicks are plain presses
 // (the Win32 window asks for no double clicks either).
 #include "host/host.h"
-#include "ui/access.h"
 
 static enum HostKey host_key(guint keyval) {
     switch (keyval) {
@@ -244,8 +243,7 @@ HostEvent host_poll_events(HostWindow *host) {
     host->event_type = HOST_EVENT_NONE;
     host->event_code = HOST_CODE_NONE;
 
-    // Keys and screen readers queue actions for the panel, one a frame.
-    if (host->pending || access_pending()) {
+    if (host->pending) {
         host->pending = 0;
     } else {
         // Sleeps in the main loop until an input event's handler raises the

@@ -11,7 +11,6 @@
 // NK_BUTTON_DOUBLE never goes down in practice.
 #include "host/host.h"
 #include "host/input.h"
-#include "ui/access.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
@@ -22,8 +21,7 @@ HostEvent host_poll_events(HostWindow *host) {
     MSG msg;
     nk_input_begin(host->ctx);
 
-    // Keys and screen readers queue actions for the panel, one a frame.
-    if (host->pending || access_pending()) {
+    if (host->pending) {
         host->pending = 0;
         event.type = HOST_EVENT_NONE;
     } else {

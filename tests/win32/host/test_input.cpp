@@ -2,6 +2,7 @@
 // back from Nuklear's input state: the key table with and without Ctrl,
 // characters, buttons and capture, the wheel, and desktop-mode scaling.
 #include "host_test.h"
+#include "ui/access.h"
 
 #include <atomic>
 #include <cstring>
@@ -68,11 +69,15 @@ TEST_F(HostTest, KeysWithoutCtrlFollowTheTable) {
     EXPECT_EQ(key(NK_KEY_SCROLL_END).down, 0);
 
     struct { UINT vk; nk_keys nk; } plain[] = {
-        {VK_BACK, NK_KEY_BACKSPACE}, {VK_TAB, NK_KEY_TAB}, {VK_RETURN, NK_KEY_ENTER}, {VK_SHIFT, NK_KEY_SHIFT},
+        {VK_BACK, NK_KEY_BACKSPACE}, {VK_RETURN, NK_KEY_ENTER}, {VK_SHIFT, NK_KEY_SHIFT},
         {VK_LSHIFT, NK_KEY_SHIFT}, {VK_RSHIFT, NK_KEY_SHIFT}, {VK_PRIOR, NK_KEY_SCROLL_UP},
         {VK_NEXT, NK_KEY_SCROLL_DOWN}, {VK_RIGHT, NK_KEY_RIGHT},
     };
     for (auto k : plain) expect_press_and_release(&host, ctx, k.vk, k.nk);
+    // Tab moves the panel's focus and is Nuklear's no more.
+    EXPECT_EQ(host_handle_event(&host, WM_KEYDOWN, VK_TAB, key_lparam(VK_TAB, true)), 1);
+    EXPECT_EQ(ctx->input.keyboard.keys[NK_KEY_TAB].down, 0);
+    EXPECT_EQ(access_pending(), 1);
 
     // Untranslated keys go to the default procedure and change nothing.
     nk_key before[NK_KEY_MAX];
