@@ -1,7 +1,8 @@
 // The window for screen readers on Windows: Microsoft Active Accessibility.
 // WM_GETOBJECT for the client area hands out an IAccessible over the panel's
 // own description (ui/access.h), one object per widget, so that the popup
-// holds its text and its "OK" as a dialog does. On Windows 7 and later, UI
+// holds its text and its "OK" as a dialog does; after each frame hooked
+// clients hear what changed through WinEvents. On Windows 7 and later, UI
 // Automation clients read the same objects through Windows' own proxy.
 //
 // Everything here translates: names, states, values and bounds come from the
@@ -477,7 +478,37 @@ bool start(HostWindow *host) {
         a.apartment = 1;
     }
     a.link = new (std::nothrow) AccessLink{1, host, alloc_string, window_object};
+    // Clients hear of changes from now on, not of what was there before them.
+    a.told = access_tree;
     return a.link != NULL;
+}
+
+void tell_change(void *data, uint8_t node, uint8_t change, uint32_t) {
+    HostWindow *host = (HostWindow *)data;
+    const HWND window = host->hwnd;
+    const AccessNode &now = access_tree.nodes[node], &before = host->access.told.nodes[node];
+    auto tell = [&](DWORD event) { NotifyWinEvent(event, window, OBJID_CLIENT, node); };
+    switch (change) {
+    case ACCESS_CHANGE_SHOWN:
+        tell(EVENT_OBJECT_SHOW);
+        if (now.role == ACCESS_ROLE_DIALOG) tell(EVENT_SYSTEM_DIALOGSTART);
+        if (now.role == ACCESS_ROLE_ALERT) tell(EVENT_SYSTEM_ALERT);
+        break;
+    case ACCESS_CHANGE_HIDDEN:
+        if (before.role == ACCESS_ROLE_DIALOG) tell(EVENT_SYSTEM_DIALOGEND);
+        tell(EVENT_OBJECT_HIDE);
+        break;
+    case ACCESS_CHANGE_NAME:
+        tell(EVENT_OBJECT_NAMECHANGE);
+        if (value_is_name(now)) tell(EVENT_OBJECT_VALUECHANGE);
+        break;
+    case ACCESS_CHANGE_STATE: tell(EVENT_OBJECT_STATECHANGE); break;
+    case ACCESS_CHANGE_VALUE: tell(EVENT_OBJECT_VALUECHANGE); break;
+    case ACCESS_CHANGE_BOUNDS: tell(EVENT_OBJECT_LOCATIONCHANGE); break;
+    case ACCESS_CHANGE_FOCUS:
+        if (window_focused(host)) tell(EVENT_OBJECT_FOCUS);
+        break;
+    }
 }
 
 }  // namespace
@@ -493,6 +524,12 @@ LRESULT host_access_object(HostWindow *host, WPARAM wparam, LPARAM lparam) {
     const LRESULT handed = result(__uuidof(IAccessible), wparam, root);
     root->Release();
     return handed;
+}
+
+void host_access_tell(HostWindow *host) {
+    if (!host->access.link) return;
+    access_changes(&host->access.told, &access_tree, tell_change, host);
+    host->access.told = access_tree;
 }
 
 void host_access_disconnect(HostWindow *host) {

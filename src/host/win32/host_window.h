@@ -9,6 +9,7 @@
 #include "gdip/gdip.h"
 #include "host/host_shared.h"
 #include "render/draw.h"
+#include "ui/access.h"
 
 typedef GdipFont HostFont;
 
@@ -18,6 +19,7 @@ struct HostAccess {
     struct AccessLink *link;       // shared with every object handed out; null until asked, and once the window is gone
     HMODULE ole, oleaut, oleacc;   // loaded by the first WM_GETOBJECT
     int32_t apartment;             // 1: COM started on this thread for the objects, to be stopped at shutdown
+    AccessTree told;               // the panel as hooked clients were last told of it
 };
 
 struct HostWindow {
@@ -54,6 +56,8 @@ void host_drop_files(HostWindow *host, HDROP drop);
 // it needs on the first request; 0 for any other object, which the default
 // window procedure answers.
 LRESULT host_access_object(HostWindow *host, WPARAM wparam, LPARAM lparam);
+// After each frame, once a client has asked: WinEvents for what changed.
+void host_access_tell(HostWindow *host);
 // The window is going: objects still held by clients answer that it is gone.
 void host_access_disconnect(HostWindow *host);
 // At shutdown: stops what the first request started and unloads its libraries.
