@@ -10,38 +10,31 @@ windows: kelm-patcher.exe under Wine and the native Linux kelm-patcher.
 Screenshots of every step are kept in DIR.
 """
 import sys
-import tempfile
 import time
 import unittest
 from pathlib import Path
 
-from xdesk import (CRIMSON, FPS_AT, FPS_FIELD, GREEN, ICON_BOX, INFO, PATCH, RED, SIZE, TITLE, WINDOW, Desktop,
-                   Patcher, near, pixel, raw_rgb, wait_for, window_test_args, write_edition)
+from xdesk import (CRIMSON, FPS_AT, FPS_FIELD, GREEN, ICON_BOX, INFO, PATCH, RED, SIZE, TITLE, WINDOW,
+                   WindowTestCase, near, pixel, raw_rgb, wait_for, window_test_args, write_edition)
 
-EXE = None
 SHOTS = None
-PLATFORM = None
 
 
-class PatcherE2E(unittest.TestCase):
+class PatcherE2E(WindowTestCase):
+    folder_prefix = "kelm-e2e-"
+
     @classmethod
-    def setUpClass(cls):
-        cls.desk = Desktop()
-        cls.tmp = tempfile.TemporaryDirectory(prefix="kelm-e2e-")
-        cls.dir = Path(cls.tmp.name)
+    def prepare_folder(cls):
         cls.desk.keep_settings_in(cls.dir)
         # Chosen in a folder whose name no single legacy code page spells.
         (cls.dir / "Ελληνικά 日本語").mkdir()
         cls.game = cls.dir / "Ελληνικά 日本語" / "GAME.EXE"
         write_edition(cls.game)
-        cls.app = Patcher(PLATFORM, EXE, cls.desk, cls.dir)
-        cls.proc, cls.win = cls.app.proc, cls.app.win
 
     @classmethod
-    def tearDownClass(cls):
-        cls.app.close()
-        cls.desk.close()
-        cls.tmp.cleanup()
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.proc, cls.win = cls.app.proc, cls.app.win
 
     def shot(self, name):
         return self.app.shot(Path(SHOTS) / f"{name}.png")
@@ -142,5 +135,5 @@ class Flow(PatcherE2E):
 
 
 if __name__ == "__main__":
-    PLATFORM, EXE, SHOTS, rest = window_test_args()
+    WindowTestCase.platform, WindowTestCase.exe, SHOTS, rest = window_test_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

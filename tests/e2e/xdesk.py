@@ -8,7 +8,9 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
+import unittest
 from pathlib import Path
 
 WINE = str(Path(__file__).resolve().parents[2] / "scripts" / "wine.sh")
@@ -230,6 +232,10 @@ class Patcher:
     # --- the file dialog --------------------------------------------------------------
     def open_chooser(self):
         self.click(BROWSE)
+        return self.wait_chooser()
+
+    def wait_chooser(self):
+        """The file dialog, once it is up (opened by a click or otherwise)."""
         dialog = wait_for(self.other_window, 30, "the file dialog")
         time.sleep(1.0)
         return dialog
@@ -254,7 +260,10 @@ class Patcher:
 
     def choose(self, path):
         """Browse, type the path into the dialog, Enter."""
-        dialog = self.open_chooser()
+        self.answer_chooser(self.open_chooser(), path)
+
+    def answer_chooser(self, dialog, path):
+        """Types the path into the open dialog, Enter."""
         self.point_keys_at(dialog)
         if self.platform == "windows":
             self.desk.x("xdotool", "type", "--delay", "30", "Z:" + str(path).replace("/", "\\"))
@@ -270,3 +279,29 @@ class Patcher:
         subprocess.run(["xdotool", "key", "--clearmodifiers", "Return"], env=self.desk.env, capture_output=True)
         wait_for(lambda: not self.other_window(), 30, "the file dialog to close")
         self.back_to_window()
+
+
+class WindowTestCase(unittest.TestCase):
+    """Tests that drive one window through all their steps: an X server and a
+    temp folder of their own, and the program started in that folder once
+    `prepare_folder` has laid out what the steps need."""
+    platform = exe = None   # set from the command line before the tests run
+    folder_prefix = "kelm-"
+
+    @classmethod
+    def prepare_folder(cls):
+        pass
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desk = Desktop()
+        cls.tmp = tempfile.TemporaryDirectory(prefix=cls.folder_prefix)
+        cls.dir = Path(cls.tmp.name)
+        cls.prepare_folder()
+        cls.app = Patcher(cls.platform, cls.exe, cls.desk, cls.dir)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.app.close()
+        cls.desk.close()
+        cls.tmp.cleanup()

@@ -63,12 +63,17 @@ LRESULT CALLBACK host_wndproc(HWND window, UINT message, WPARAM wparam, LPARAM l
         SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)created);
         if (created) created->hwnd = window;
     }
+    HostWindow *host = (HostWindow *)GetWindowLongPtrW(window, GWLP_USERDATA);
     if (message == WM_DESTROY) {
+        if (host) host_access_disconnect(host);
         PostQuitMessage(0);
         return 0;
     }
-    HostWindow *host = (HostWindow *)GetWindowLongPtrW(window, GWLP_USERDATA);
     if (!host) return DefWindowProcW(window, message, wparam, lparam);
+    if (message == WM_GETOBJECT) {
+        const LRESULT object = host_access_object(host, wparam, lparam);
+        if (object) return object;
+    }
     // In desktop mode the back buffer keeps the logical size and is stretched
     // on output (the translator brings positions back).
     if (host->shared.mode == HOST_MODE_DESKTOP && message == WM_SIZE) return 0;

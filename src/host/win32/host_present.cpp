@@ -2,6 +2,7 @@
 // buffer and copied to the window in one operation, so the user never sees a
 // half-drawn frame. Paint messages are answered from the same buffer
 // (host_events.cpp), which is why nothing here draws to the window directly.
+// Screen readers hear of the frame's changes once it is on screen.
 #include "host/host.h"
 
 void host_render(HostWindow *host, struct nk_color clear) {
@@ -12,4 +13,5 @@ void host_render(HostWindow *host, struct nk_color clear) {
     gdip_present(&host->gdip, host->shared.mode == HOST_MODE_DESKTOP, host->shared.output_width, host->shared.output_height);
     host_bench_first_paint();
     nk_clear(host->ctx);
+    host_access_tell(host);
 }

@@ -264,6 +264,7 @@ void host_show_error(char *text, int cut) {
 }
 
 void host_shutdown(HostWindow *host) {
+    host_access_shutdown(host);
     host_release_shared(&host->shared, host->font ? &host->font->user_font : NULL, host_release_font);
     host->font = NULL;
     gdip_shutdown(&host->gdip);

@@ -9,8 +9,18 @@
 #include "gdip/gdip.h"
 #include "host/host_shared.h"
 #include "render/draw.h"
+#include "ui/access.h"
 
 typedef GdipFont HostFont;
+
+// The window as screen readers see it (access.cpp). Nothing of it exists
+// until the first one asks: start-up loads no accessibility library.
+struct HostAccess {
+    struct AccessLink *link;       // shared with every object handed out; null until asked, and once the window is gone
+    HMODULE ole, oleaut, oleacc;   // loaded by the first WM_GETOBJECT
+    int32_t apartment;             // 1: COM started on this thread for the objects, to be stopped at shutdown
+    AccessTree told;               // the panel as hooked clients were last told of it
+};
 
 struct HostWindow {
     struct nk_context *ctx;   // &context once host_init succeeded, else null
@@ -22,6 +32,7 @@ struct HostWindow {
     HostShared shared;
     HMODULE dialogs;          // comdlg32, loaded by the first file dialog
     HMODULE shell;            // shell32, loaded by the first dropped file
+    HostAccess access;
     struct nk_context context;
     GdipBackend gdip;
 };
@@ -40,3 +51,14 @@ void host_follow_dpi(HostWindow *host, UINT dpi, const RECT *suggested);
 int host_handle_event(HostWindow *host, UINT message, WPARAM wparam, LPARAM lparam);
 // Takes the first file of a WM_DROPFILES for the panel and releases the drop.
 void host_drop_files(HostWindow *host, HDROP drop);
+
+// WM_GETOBJECT: the client area's IAccessible for OBJID_CLIENT, loading what
+// it needs on the first request; 0 for any other object, which the default
+// window procedure answers.
+LRESULT host_access_object(HostWindow *host, WPARAM wparam, LPARAM lparam);
+// After each frame, once a client has asked: WinEvents for what changed.
+void host_access_tell(HostWindow *host);
+// The window is going: objects still held by clients answer that it is gone.
+void host_access_disconnect(HostWindow *host);
+// At shutdown: stops what the first request started and unloads its libraries.
+void host_access_shutdown(HostWindow *host);
