@@ -8,6 +8,12 @@ AccessTree access_tree;
 
 namespace {
 
+// The tree the frame in progress fills; it replaces access_tree only once
+// whole. A frame can stop half-way for a while (the file chooser runs its
+// own loop inside it), and a screen reader asking then must still read the
+// last whole frame.
+AccessTree building;
+
 // Keys and a screen reader's calls arrive between frames; each frame runs
 // one action, so an action never lands on a panel that an earlier one in
 // the same frame changed (a popup it opened, a file it chose).
@@ -149,8 +155,6 @@ uint8_t access_frame_start(int popup_open, int music_fix_enabled, int mouse_pres
         // Pressing a widget focuses it, as a click would.
         if (focusable(action.node, music_fix_enabled)) focus.node = action.node;
         break;
-    case ACCESS_DO_SET_LIMIT:
-    case ACCESS_DO_STEP_LIMIT: focus.node = ACCESS_SLIDER; break;
     }
     return focus.node;
 }
@@ -179,21 +183,22 @@ void access_frame_end(int popup_visible) {
         focus.node = focus.under_popup;
     }
     // The box may have gone disabled under the focus (another file chosen).
-    if (focus.node == ACCESS_MUSIC_FIX && (access_tree.nodes[ACCESS_MUSIC_FIX].states & ACCESS_STATE_DISABLED))
+    if (focus.node == ACCESS_MUSIC_FIX && (building.nodes[ACCESS_MUSIC_FIX].states & ACCESS_STATE_DISABLED))
         focus.node = ACCESS_INFO;
-    access_tree.focus = focus.node;
-    for (AccessNode &node : access_tree.nodes) node.states &= ~(uint32_t)ACCESS_STATE_FOCUSED;
-    if (focus.node != ACCESS_NONE) access_tree.nodes[focus.node].states |= ACCESS_STATE_FOCUSED;
+    building.focus = focus.node;
+    for (AccessNode &node : building.nodes) node.states &= ~(uint32_t)ACCESS_STATE_FOCUSED;
+    if (focus.node != ACCESS_NONE) building.nodes[focus.node].states |= ACCESS_STATE_FOCUSED;
+    access_tree = building;
 }
 
 void access_reset(void) {
     focus = AccessFocus{};
     queue = AccessQueue{};
-    access_tree = AccessTree{};
+    access_tree = building = AccessTree{};
 }
 
 AccessNode *access_node(uint8_t id, uint8_t role, uint8_t parent, const char *name, AccessRect logical_bounds) {
-    AccessNode *node = &access_tree.nodes[id];
+    AccessNode *node = &building.nodes[id];
     node->present = 1;
     node->role = role;
     node->parent = parent;
@@ -209,7 +214,7 @@ AccessNode *access_node(uint8_t id, uint8_t role, uint8_t parent, const char *na
     return node;
 }
 
-void access_hide(uint8_t id) { access_tree.nodes[id].present = 0; }
+void access_hide(uint8_t id) { building.nodes[id].present = 0; }
 
 // --- notifications -------------------------------------------------------------------
 
@@ -217,6 +222,13 @@ void access_changes(const AccessTree *before, const AccessTree *now, AccessChang
     const uint32_t kept = ~(uint32_t)ACCESS_STATE_FOCUSED;
     for (uint8_t id = 0; id < ACCESS_NODE_COUNT; id++) {
         const AccessNode &a = before->nodes[id], &b = now->nodes[id];
+        // A node that changed its role (an information popup replaced by an
+        // error) is another object: the old one goes and the new one comes.
+        if (a.present && b.present && a.role != b.role) {
+            fn(data, id, ACCESS_CHANGE_HIDDEN, a.states);
+            fn(data, id, ACCESS_CHANGE_SHOWN, a.states);
+            continue;
+        }
         if (a.present != b.present) {
             fn(data, id, b.present ? ACCESS_CHANGE_SHOWN : ACCESS_CHANGE_HIDDEN, a.states);
             continue;

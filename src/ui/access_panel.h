@@ -16,12 +16,14 @@ uint8_t access_focus(void);
 // A mouse press on a focusable widget gives it the focus, ring hidden.
 void access_focus_clicked(uint8_t node);
 // At the end of a frame: the popup takes the focus while it is open and gives
-// it back when it goes; the tree's focused state follows.
+// it back when it goes; the tree's focused state follows, and the tree the
+// frame filled becomes access_tree.
 void access_frame_end(int popup_visible);
 
 // Back to the state of a fresh start: no focus, no ring, nothing queued.
 void access_reset(void);
 
-// Fills a node for this frame, bounds given in Nuklear's logical pixels.
+// Fills a node of the tree the frame is building, bounds given in Nuklear's
+// logical pixels.
 AccessNode *access_node(uint8_t id, uint8_t role, uint8_t parent, const char *name, AccessRect logical_bounds);
 void access_hide(uint8_t id);

@@ -33,7 +33,6 @@ void refresh_path_view(const char *path) {
     path_view.len = (int)strlen(path_view.text);
 }
 
-const uint8_t kButtons[] = {ACCESS_BROWSE, ACCESS_INFO, ACCESS_PATCH};
 const uint8_t kPopupNodes[] = {ACCESS_POPUP, ACCESS_POPUP_TEXT, ACCESS_POPUP_OK};
 
 AccessRect logical(struct nk_rect r) { return {r.x, r.y, r.w, r.h}; }
@@ -60,6 +59,12 @@ void focus_ring(struct nk_context *ctx, uint8_t id, struct nk_rect b) {
 
 AccessNode *described(uint8_t id, uint8_t role, const char *name, struct nk_rect bounds, uint8_t parent = ACCESS_PANEL) {
     return access_node(id, role, parent, name, logical(bounds));
+}
+
+void button(uint8_t id, const char *label, struct nk_rect bounds, uint8_t parent = ACCESS_PANEL) {
+    AccessNode *node = described(id, ACCESS_ROLE_PUSH_BUTTON, label, bounds, parent);
+    node->verb = ACCESS_VERB_PRESS;
+    node->states = ACCESS_STATE_FOCUSABLE;
 }
 
 void limit_value(AccessNode *node, int32_t limit) {
@@ -90,7 +95,7 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     nk_edit_string(ctx, NK_EDIT_READ_ONLY, path_view.text, &path_view.len, (int)sizeof path_view.text,
                    nk_filter_default);
     struct nk_rect bounds = focusable_bounds(ctx, ACCESS_BROWSE, reacts);
-    described(ACCESS_BROWSE, ACCESS_ROLE_PUSH_BUTTON, kLabelBrowse, bounds)->verb = ACCESS_VERB_PRESS;
+    button(ACCESS_BROWSE, kLabelBrowse, bounds);
     if (nk_button_label(ctx, kLabelBrowse) || access_activated(ACCESS_BROWSE)) {
         const char *chosen = choose_file(host, 1, nullptr);
         if (chosen) select_file(chosen);
@@ -132,12 +137,13 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     // While the field has the focus the slider only shows the value.
     nk_layout_row_dynamic(ctx, 30, 1);
     bounds = focusable_bounds(ctx, ACCESS_SLIDER, reacts);
+    // Keys and screen readers set the limit as a drag does, and a screen
+    // reader's value counts even while the field has the caret.
+    access_limit_action(&state->fps_limit);
     if (result & (NK_EDIT_ACTIVE | NK_EDIT_ACTIVATED)) {
         int fps_shadow = state->fps_limit;
         nk_slider_int(ctx, FPS_LIMIT_MIN, &fps_shadow, FPS_LIMIT_MAX, 1);
     } else {
-        // Keys and screen readers move the slider as a drag does.
-        access_limit_action(&state->fps_limit);
         nk_slider_int(ctx, FPS_LIMIT_MIN, &state->fps_limit, FPS_LIMIT_MAX, 1);
     }
     limit_value(field, state->fps_limit);
@@ -161,18 +167,16 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
 
     nk_layout_row_dynamic(ctx, 30, 3);
     bounds = focusable_bounds(ctx, ACCESS_INFO, reacts);
-    described(ACCESS_INFO, ACCESS_ROLE_PUSH_BUTTON, kLabelInfo, bounds)->verb = ACCESS_VERB_PRESS;
+    button(ACCESS_INFO, kLabelInfo, bounds);
     if (nk_button_label(ctx, kLabelInfo) || access_activated(ACCESS_INFO)) show_information();
     focus_ring(ctx, ACCESS_INFO, bounds);
     described(ACCESS_CREDIT, ACCESS_ROLE_LABEL, kLabelCredit, nk_widget_bounds(ctx));
     nk_label(ctx, kLabelCredit, NK_TEXT_CENTERED);
     bounds = focusable_bounds(ctx, ACCESS_PATCH, reacts);
-    described(ACCESS_PATCH, ACCESS_ROLE_PUSH_BUTTON, kLabelPatch, bounds)->verb = ACCESS_VERB_PRESS;
+    button(ACCESS_PATCH, kLabelPatch, bounds);
     if (nk_button_image_label(ctx, gear_image, kLabelPatch, NK_TEXT_CENTERED) || access_activated(ACCESS_PATCH))
         apply_patch();
     focus_ring(ctx, ACCESS_PATCH, bounds);
-
-    for (uint8_t id : kButtons) access_tree.nodes[id].states |= ACCESS_STATE_FOCUSABLE;
 }
 
 void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2]) {
@@ -201,9 +205,7 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     struct nk_rect ok = nk_widget_bounds(ctx);
     text_bounds.h = ok.y - text_bounds.y;
     described(ACCESS_POPUP_TEXT, ACCESS_ROLE_LABEL, popup->text, text_bounds, ACCESS_POPUP);
-    AccessNode *button = described(ACCESS_POPUP_OK, ACCESS_ROLE_PUSH_BUTTON, kLabelOk, ok, ACCESS_POPUP);
-    button->verb = ACCESS_VERB_PRESS;
-    button->states = ACCESS_STATE_FOCUSABLE;
+    button(ACCESS_POPUP_OK, kLabelOk, ok, ACCESS_POPUP);
     if (nk_button_label(ctx, kLabelOk) || access_activated(ACCESS_POPUP_OK)) {
         popup->visible = 0;
         nk_popup_close(ctx);
