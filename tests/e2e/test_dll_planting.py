@@ -23,8 +23,8 @@ model how Windows makes them:
   to, which Windows honours.
 Those DLLs are planted too, but keep Wine's builtin-first order.
 
-    test_dll_planting.py --exe kelm-patcher.exe --cli kelm-patch.exe --planted planted.dll
-                         --objdump OBJDUMP --shots DIR
+    test_dll_planting.py --exe kelm-patcher.exe --cli kelm-patch.exe --client kelm_a11y_client.exe
+                         --planted planted.dll --objdump OBJDUMP --shots DIR
 """
 import argparse
 import os
@@ -38,8 +38,8 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from xdesk import (FPS_AT, FPS_FIELD, GREEN, ICON_BOX, INFO, PATCH, WINE, Desktop, Patcher, near, raw_rgb,  # noqa: E402
-                   wait_for, write_edition)
+from xdesk import (FPS_AT, FPS_FIELD, GREEN, ICON_BOX, INFO, PATCH, TITLE, WINE, Desktop, Patcher, near,  # noqa: E402
+                   raw_rgb, write_edition)
 
 ARGS = None
 TRACE = "+pid,+loaddll,+module"
@@ -178,7 +178,8 @@ class Planting(unittest.TestCase):
     # --- kelm-patcher.exe ---------------------------------------------------------------
     def run_window(self, folder, overrides=None):
         """Start, "Info", "Browse" to a file, a new limit, "Patch", a drop,
-        "Patch" again, close: every way in which the window loads a DLL."""
+        "Patch" again, a screen reader's look at the window, close: every
+        way in which the window loads a DLL."""
         desk = Desktop()
         desk.env["WINEDEBUG"] = TRACE
         if overrides:
@@ -200,6 +201,12 @@ class Planting(unittest.TestCase):
                     app.click(PATCH)
                     dropped = raw_rgb(app.shot(Path(ARGS.shots) / f"plant-{folder.name}-drop.png"), ICON_BOX)
                     app.popup_ok()
+                    report = folder / "a11y.txt"
+                    with open(folder / "client.log", "w") as out:
+                        subprocess.run(["bash", WINE, ARGS.client, "Z:" + str(report).replace("/", "\\"), TITLE,
+                                        "tree"], env=desk.env, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                                       timeout=120)
+                    self.assertIn("Patch", report.read_text(encoding="utf-8"), "the screen reader's look")
                     desk.x("xdotool", "windowfocus", "--sync", app.win)
                     app.keys("alt+F4")
                     self.assertEqual(app.proc.wait(30), 0)
@@ -216,7 +223,7 @@ class Planting(unittest.TestCase):
         program = Path(ARGS.exe).name
         modules, at_run = loaded_by(self.run_window(self.folder("window", ARGS.exe)), program)
         self.report(program, modules, at_run)
-        for expected in ("gdiplus.dll", "comdlg32.dll", "shell32.dll"):
+        for expected in ("gdiplus.dll", "comdlg32.dll", "shell32.dll", "oleacc.dll"):
             self.assertIn(expected, at_run)
         planted = self.folder("window-planted", ARGS.exe)
         self.planted_run(self.run_window, planted, self.plant(planted, dll_names(modules, program), at_run))
@@ -224,7 +231,7 @@ class Planting(unittest.TestCase):
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    for option in ("--exe", "--cli", "--planted", "--objdump", "--shots"):
+    for option in ("--exe", "--cli", "--client", "--planted", "--objdump", "--shots"):
         parser.add_argument(option, required=True)
     ARGS, rest = parser.parse_known_args()
     os.makedirs(ARGS.shots, exist_ok=True)
