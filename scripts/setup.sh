@@ -36,6 +36,7 @@ if [ "$mode" = "all" ]; then
     libbenchmark-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64 xvfb xdotool x11-utils imagemagick xclip python3-xlib
+    python3-pyatspi at-spi2-core dbus-daemon
     desktop-file-utils appstream groff-base
     rpm lintian rpmlint devscripts
   )

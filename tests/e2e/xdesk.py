@@ -19,6 +19,8 @@ TITLE = "Quelmor: Kelm patcher build 240512"
 
 # v1.0 CD-ROM edition: size, probe offset, probe text, frame-rate offset.
 SIZE, PROBE_AT, PROBE, FPS_AT = 634704, 317148, b"VERSION 1.0\0", 562593
+# The same for the v1.1 CD-ROM edition, one of the two with a music-loop fix.
+V11_CD = (634416, 317292, b"1.1:RES \0", 562369)
 
 # Client-area points of the widgets: 5-pixel side padding, rows of 30 pixels
 # from y 12 with 4 pixels between them.
@@ -55,11 +57,13 @@ def wait_for(predicate, timeout, what):
     raise AssertionError(f"timed out waiting for {what}")
 
 
-def write_edition(path):
-    """A synthetic v1.0 CD-ROM executable: the right size and probe, frame-rate byte 70."""
-    data = bytearray((i * 37 + 11) % 251 + 1 for i in range(SIZE))
-    data[PROBE_AT:PROBE_AT + len(PROBE)] = PROBE
-    data[FPS_AT] = 70
+def write_edition(path, edition=(SIZE, PROBE_AT, PROBE, FPS_AT)):
+    """A synthetic executable, by default of the v1.0 CD-ROM edition: the
+    right size and probe, frame-rate byte 70."""
+    size, probe_at, probe, fps_at = edition
+    data = bytearray((i * 37 + 11) % 251 + 1 for i in range(size))
+    data[probe_at:probe_at + len(probe)] = probe
+    data[fps_at] = 70
     Path(path).write_bytes(bytes(data))
     return bytes(data)
 
@@ -99,13 +103,17 @@ def window_test_args():
     return args.platform, os.path.abspath(args.exe), shots, rest
 
 
-def xlib_python():
-    """A Python that has Debian's python3-xlib: this one, or Debian's own
-    where this one is another installation."""
+def debian_python(module, package):
+    """A Python that has Debian's `package` (which provides `module`): this
+    one, or Debian's own where this one is another installation."""
     for python in (sys.executable, "/usr/bin/python3"):
-        if subprocess.run([python, "-c", "import Xlib"], capture_output=True).returncode == 0:
+        if subprocess.run([python, "-c", f"import {module}"], capture_output=True).returncode == 0:
             return python
-    raise AssertionError("python3-xlib is missing: run scripts/setup.sh")
+    raise AssertionError(f"{package} is missing: run scripts/setup.sh")
+
+
+def xlib_python():
+    return debian_python("Xlib", "python3-xlib")
 
 
 def wine_server(platform, *args, env=None):
@@ -230,8 +238,12 @@ class Patcher:
         return r.stdout.strip()
 
     # --- the file dialog --------------------------------------------------------------
-    def open_chooser(self):
-        self.click(BROWSE)
+    def open_chooser(self, press=None):
+        """Browse pressed, by a click or by `press`; the dialog's window."""
+        if press:
+            press()
+        else:
+            self.click(BROWSE)
         return self.wait_chooser()
 
     def wait_chooser(self):
@@ -258,9 +270,9 @@ class Patcher:
         self.desk.x("xdotool", "mousemove", "--window", self.win, "251", "5")
         time.sleep(0.8)
 
-    def choose(self, path):
-        """Browse, type the path into the dialog, Enter."""
-        self.answer_chooser(self.open_chooser(), path)
+    def choose(self, path, press=None):
+        """Browse (see open_chooser), type the path into the dialog, Enter."""
+        self.answer_chooser(self.open_chooser(press), path)
 
     def answer_chooser(self, dialog, path):
         """Types the path into the open dialog, Enter."""

@@ -3,7 +3,8 @@
 // buffer in one operation, so the user never sees a half-drawn frame. The
 // buffer holds device pixels (twice as many each way on a display scaled by
 // 2), so text and edges stay sharp; in desktop and full-screen modes it is
-// stretched over the screen.
+// stretched over the screen. A frame shown is a frame told: what it changed
+// goes to assistive technology right after (access.cpp).
 #include "host/host.h"
 
 void host_render(HostWindow *host, struct nk_color clear) {
@@ -11,6 +12,7 @@ void host_render(HostWindow *host, struct nk_color clear) {
     cdraw_render(&host->cdraw, host->ctx);
     nk_clear(host->ctx);
     gtk_widget_queue_draw(host->area);
+    host_access_update(host);
 }
 
 gboolean host_draw(GtkWidget *, cairo_t *cr, gpointer data) {

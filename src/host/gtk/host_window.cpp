@@ -77,7 +77,7 @@ struct nk_context *host_init(HostWindow *host, const char *title, int32_t width,
     GtkWindow *window = GTK_WINDOW(host->window);
     gtk_window_set_title(window, host->title);
     host_set_icon(window);
-    host->area = gtk_drawing_area_new();
+    host->area = host_access_area_new(host);
     gtk_widget_set_size_request(host->area, width, height);
     gtk_container_add(GTK_CONTAINER(host->window), host->area);
 
@@ -138,7 +138,9 @@ void host_show_error(char *text, int cut) {
 
 void host_shutdown(HostWindow *host) {
     // No handler may run on the record once its parts start to go: the
-    // window's destruction still sends focus and size events.
+    // window's destruction still sends focus and size events, and clients
+    // may still ask the accessibles about it.
+    host_access_shutdown(host);
     if (host->window) {
         g_signal_handlers_disconnect_by_data(host->window, host);
         g_signal_handlers_disconnect_by_data(host->area, host);

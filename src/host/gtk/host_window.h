@@ -9,14 +9,23 @@
 #include "cairo/cdraw.h"
 #include "host/host_shared.h"
 #include "host/input.h"
+#include "ui/access.h"
 
 typedef CdrawFont HostFont;
+
+// What assistive technology has been given of the panel (access.cpp).
+struct HostAccess {
+    AtkObject *root;                       // the area's accessible, once a client asked for it
+    AtkObject *nodes[ACCESS_NODE_COUNT];   // the other nodes' objects, each made when first needed
+    AccessTree told;                       // the tree as the last notifications left it
+    uint8_t told_focus;                    // the node last told focused, or ACCESS_NONE
+};
 
 struct HostWindow {
     struct nk_context *ctx;   // &context once host_init succeeded, else null
     CdrawFont *font;          // current UI font, released by host_shutdown
     GtkWidget *window;        // the toplevel
-    GtkWidget *area;          // the drawing area inside it: input and painting
+    GtkWidget *area;          // the drawing area inside it: input, painting, the accessible panel
     char title[128];          // UTF-8, terminated
     int32_t pending;          // 1: the next poll must not block
 
@@ -29,6 +38,7 @@ struct HostWindow {
 
     struct nk_context context;
     CdrawBackend cdraw;
+    HostAccess access;
 };
 
 // Turns one GDK event on the drawing area into Nuklear input. Returns 1 when
@@ -39,4 +49,10 @@ int host_handle_event(HostWindow *host, GdkEvent *event);
 void host_connect_events(HostWindow *host);
 // Paints the back buffer into the drawing area (host_present.cpp).
 gboolean host_draw(GtkWidget *area, cairo_t *cr, gpointer host);
+// The drawing area, whose accessible describes the panel; after each frame,
+// what changed told to whoever listens; at shutdown, the objects let go
+// (access.cpp).
+GtkWidget *host_access_area_new(HostWindow *host);
+void host_access_update(HostWindow *host);
+void host_access_shutdown(HostWindow *host);
 int32_t host_set_fullscreen(HostWindow *host, GtkWidget *window, int32_t width, int32_t height);
