@@ -208,7 +208,11 @@ AccessNode *access_node(uint8_t id, uint8_t role, uint8_t parent, const char *na
     const float s = focus.window_scale;
     node->bounds = {logical_bounds.x * s, logical_bounds.y * s, logical_bounds.width * s, logical_bounds.height * s};
     size_t n = strlen(name);
-    if (n >= sizeof node->name) n = sizeof node->name - 1;
+    if (n >= sizeof node->name) {
+        // Cut between characters: a screen reader's bus takes only whole UTF-8.
+        n = sizeof node->name - 1;
+        while (n > 0 && ((unsigned char)name[n] & 0xC0) == 0x80) n--;
+    }
     memcpy(node->name, name, n);
     node->name[n] = '\0';
     return node;

@@ -7,6 +7,7 @@
 #include "host/chooser.h"
 #include "patch/catalogue.h"
 #include "patch/fileio.h"
+#include "patch/text.h"
 #include "ui/access_panel.h"
 #include "ui/actions.h"
 #include "ui/patcher_ui.h"
@@ -32,6 +33,10 @@ void refresh_path_view(const char *path) {
     path_to_utf8(path, path_view.text, sizeof path_view.text);
     path_view.len = (int)strlen(path_view.text);
 }
+
+// The title of the popup Nuklear has open, shown or not: a dropped file hides
+// a message without closing its popup.
+char popup_open_title[MESSAGE_TITLE_SIZE];
 
 const uint8_t kPopupNodes[] = {ACCESS_POPUP, ACCESS_POPUP_TEXT, ACCESS_POPUP_OK};
 
@@ -181,10 +186,21 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
 
 void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2]) {
     MessagePopup *popup = &message_popup;
-    if (!nk_popup_begin(ctx, NK_POPUP_STATIC, popup->title, NK_WINDOW_TITLE, nk_rect(0, 10, 490, 203))) {
+    const struct nk_rect where = nk_rect(0, 10, 490, 203);
+    // Nuklear knows a window's popup by its title and refuses another title
+    // while one is open. A message that replaces one still open (a file
+    // dropped over it) closes that first, or it would never be shown.
+    if (popup_open_title[0] && strcmp(popup_open_title, popup->title) != 0 &&
+        nk_popup_begin(ctx, NK_POPUP_STATIC, popup_open_title, NK_WINDOW_TITLE, where)) {
+        nk_popup_close(ctx);
+        nk_popup_end(ctx);
+    }
+    popup_open_title[0] = '\0';
+    if (!nk_popup_begin(ctx, NK_POPUP_STATIC, popup->title, NK_WINDOW_TITLE, where)) {
         popup->visible = 0;
         return;
     }
+    copy_text(popup_open_title, sizeof popup_open_title, popup->title);
     described(ACCESS_POPUP, popup->kind == MESSAGE_KIND_INFO ? ACCESS_ROLE_DIALOG : ACCESS_ROLE_ALERT, popup->title,
               nk_window_get_bounds(ctx));
     nk_layout_row_begin(ctx, NK_STATIC, 48, 3);
@@ -209,6 +225,7 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     if (nk_button_label(ctx, kLabelOk) || access_activated(ACCESS_POPUP_OK)) {
         popup->visible = 0;
         nk_popup_close(ctx);
+        popup_open_title[0] = '\0';
     }
     focus_ring(ctx, ACCESS_POPUP_OK, ok);
     nk_popup_end(ctx);

@@ -315,6 +315,11 @@ TEST_F(Panel, DroppedFileIsChosenAsBrowseChoosesIt) {
     frame();
     EXPECT_STREQ(kTitleUnsupported, message_popup.title);
     EXPECT_EQ(NO_PROFILE, patcher_state.profile);
+    // The new message replaces the one that was up, on screen too.
+    frame();
+    EXPECT_EQ(1, message_popup.visible);
+    EXPECT_TRUE(shows(kTitleUnsupported));
+    EXPECT_FALSE(shows(kTitleDropRefused));
 }
 
 TEST_F(Panel, PathThatIsNotUtf8IsShownReadably) {
