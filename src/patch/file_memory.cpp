@@ -63,6 +63,12 @@ FILE *create_new_file(const char *) {
     return nullptr;
 }
 
+// The held bytes are all there is of the file here: the page writes them to
+// the user's file itself, through the browser, which offers no call to sync
+// it. Nothing to do, and nothing that can fail.
+int sync_file(FILE *) { return 0; }
+int sync_folder_of(const char *) { return 0; }
+
 void path_to_utf8(const char *path, char *out, size_t size) { utf8_sanitize(path, out, size); }
 
 void console_binary_output(void) {}

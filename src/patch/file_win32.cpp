@@ -30,6 +30,28 @@ FILE *open_regular_file(const char *path, const char *mode) {
     return file;
 }
 
+// The errno closest to a Windows error, for messages and for the engine's
+// checks; what has no closer match is an I/O error.
+static int errno_from(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    default: return EIO;
+    }
+}
+
+int sync_file(FILE *file) {
+    return FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(file))) ? 0 : errno_from(GetLastError());
+}
+
+// A folder opens for flushing only with backup privileges; NTFS records the
+// new entry in its journal, and FlushFileBuffers on the new file has already
+// written that file's own metadata.
+int sync_folder_of(const char *) { return 0; }
+
 void path_to_utf8(const char *path, char *out, size_t size) {
     if (!size) return;
     out[0] = '\0';

@@ -5,7 +5,7 @@
 
 const char *error_text(int err) { return err == ENOTSUP ? "Not a regular file" : strerror(err); }
 
-const FileIo kStdioFileIo = {open_regular_file, fseek, fread, fwrite, fflush, fclose};
+const FileIo kStdioFileIo = {open_regular_file, fseek, fread, fwrite, fflush, sync_file, fclose};
 
 int errno_or_eio(void) { return errno ? errno : EIO; }
 

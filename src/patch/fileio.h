@@ -24,6 +24,15 @@ int64_t file_size_of(const char *path, int *regular);
 // Creates `path` for binary writing only if it does not exist yet (for backups).
 FILE *create_new_file(const char *path);
 
+// Pushes what was written to `file` (after fflush) through to the storage
+// device, so that a power cut cannot undo it: fsync on POSIX, FlushFileBuffers
+// on Windows. 0 or an errno.
+int sync_file(FILE *file);
+
+// Makes the folder entry of `path`, a file just created, as durable as its
+// bytes (fsync of the folder on POSIX). 0 or an errno.
+int sync_folder_of(const char *path);
+
 // Writes `path` (the platform's file-name encoding: ANSI code page on Windows,
 // bytes on Linux) as UTF-8 into `out`, replacing what cannot be converted with
 // U+FFFD. Always terminated; cut at a character boundary if `size` is too small.
@@ -52,6 +61,7 @@ struct FileIo {
     size_t (*read)(void *buffer, size_t size, size_t count, FILE *file);
     size_t (*write)(const void *buffer, size_t size, size_t count, FILE *file);
     int (*flush)(FILE *file);
+    int (*sync)(FILE *file);   // 0 or an errno, as sync_file
     int (*close)(FILE *file);
 };
 

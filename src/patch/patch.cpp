@@ -26,7 +26,8 @@ int file_still_matches(const FileIo *io, FILE *file, const ExeProfile *row) {
 }
 
 // Puts the original bytes back through a fresh handle: the failed one may hold
-// buffered bytes that its close pushes out first. Returns 0 or an errno.
+// buffered bytes that its close pushes out first. Put back means on the disk,
+// as for the patch itself. Returns 0 or an errno.
 int restore(const char *path, const FileIo *io, const Span *spans, size_t count) {
     errno = 0;
     FILE *file = io->open(path, "rb+");
@@ -35,6 +36,7 @@ int restore(const char *path, const FileIo *io, const Span *spans, size_t count)
     for (size_t i = 0; i < count && !err; ++i)
         err = write_at(io, file, spans[i].offset, spans[i].original, spans[i].length);
     if (!err && io->flush(file) != 0) err = errno_or_eio();
+    if (!err) err = io->sync(file);
     if (io->close(file) != 0 && !err) err = errno_or_eio();
     return err;
 }
@@ -90,7 +92,9 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
         }
     }
 
-    // The frame-rate byte first, then the fix; then make sure it all reached the file.
+    // The frame-rate byte first, then the fix; then make sure it all reached
+    // the file, and the file the disk: until then "Success" would be a promise
+    // that a power cut can break.
     int err = 0;
     const char *step = "";
     for (size_t i = 0; i < count && !err; ++i) {
@@ -101,6 +105,7 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
         err = errno_or_eio();
         step = "saving the file";
     }
+    if (!err && (err = io->sync(file)) != 0) step = "saving the file to disk";
     int close_failed = io->close(file) != 0;
     if (!err && close_failed) {
         err = errno_or_eio();

@@ -3,9 +3,10 @@
 // command line makes one itself when asked.
 //
 // Nothing is written unless the file still has the selected edition's size and
-// version text. Every seek, read, write, flush and close is checked; when one
-// fails after the file was opened, the bytes that were there are put back.
-// The file's size never changes.
+// version text. Every seek, read, write, flush, sync and close is checked; when
+// one fails after the file was opened, the bytes that were there are put back.
+// PATCH_DONE only once the new bytes are synced to the disk. The file's size
+// never changes.
 #pragma once
 
 #include <stdint.h>

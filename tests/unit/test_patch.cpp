@@ -13,28 +13,36 @@ namespace {
 
 // File access that fails on purpose: the Nth call of a kind fails (1-based,
 // 0 = never). A failing write first writes half its bytes, like a disk that
-// fills up part-way.
-struct Faults {
-    int open_rw, read, write, flush, close;
-    int opens_rw, reads, writes, flushes, closes;
-} faults;
+// fills up part-way. Every call is noted in `journal`, one letter each:
+// o open, r read, w write, f flush, y sync, c close.
+struct Plan {
+    int open_rw, read, write, flush, sync, close;
+};
+Plan plan;
+Plan calls;
+std::string journal;
+
+bool fails(int *count, int nth, char letter) {
+    journal += letter;
+    return ++*count == nth;
+}
 
 FILE *faulty_open(const char *path, const char *mode) {
-    if (strchr(mode, '+') && ++faults.opens_rw == faults.open_rw) {
+    if (fails(&calls.open_rw, strchr(mode, '+') ? plan.open_rw : 0, 'o')) {
         errno = EACCES;
         return nullptr;
     }
     return open_regular_file(path, mode);
 }
 size_t faulty_read(void *buffer, size_t size, size_t count, FILE *file) {
-    if (++faults.reads == faults.read) {
+    if (fails(&calls.read, plan.read, 'r')) {
         errno = EIO;
         return 0;
     }
     return fread(buffer, size, count, file);
 }
 size_t faulty_write(const void *buffer, size_t size, size_t count, FILE *file) {
-    if (++faults.writes == faults.write) {
+    if (fails(&calls.write, plan.write, 'w')) {
         size_t half = fwrite(buffer, size, count / 2, file);
         errno = ENOSPC;
         return half;
@@ -42,28 +50,38 @@ size_t faulty_write(const void *buffer, size_t size, size_t count, FILE *file) {
     return fwrite(buffer, size, count, file);
 }
 int faulty_flush(FILE *file) {
-    if (++faults.flushes == faults.flush) {
+    if (fails(&calls.flush, plan.flush, 'f')) {
         errno = ENOSPC;
         return EOF;
     }
     return fflush(file);
 }
+int faulty_sync(FILE *file) {
+    if (fails(&calls.sync, plan.sync, 'y')) return EIO;
+    return sync_file(file);
+}
 int faulty_close(FILE *file) {
     int result = fclose(file);
-    if (++faults.closes == faults.close) {
+    if (fails(&calls.close, plan.close, 'c')) {
         errno = EIO;
         return EOF;
     }
     return result;
 }
-const FileIo kFaultyIo = {faulty_open, fseek, faulty_read, faulty_write, faulty_flush, faulty_close};
+const FileIo kFaultyIo = {faulty_open, fseek, faulty_read, faulty_write, faulty_flush, faulty_sync, faulty_close};
+
+void reset_faults(Plan p = Plan{}) {
+    plan = p;
+    calls = Plan{};
+    journal.clear();
+}
 
 class Patch : public ::testing::Test {
   protected:
     void SetUp() override {
         patcher_state_init(&patcher_state);
         memset(&message_popup, 0, sizeof message_popup);
-        faults = Faults{};
+        reset_faults();
         actions_io = &kStdioFileIo;
     }
     void TearDown() override { actions_io = &kStdioFileIo; }
@@ -146,7 +164,7 @@ TEST_F(Patch, NothingToPatchIsAReadingError) {
 
     // Read-only, locked or forbidden: the user is told so, not to choose a file.
     path = select(3, 96);
-    faults.open_rw = 1;
+    reset_faults(Plan{1, 0, 0, 0, 0, 0});
     actions_io = &kFaultyIo;
     apply_patch();
     expect_message(0, "Reading error");
@@ -185,20 +203,36 @@ TEST_F(Patch, FileChangedSinceIdentificationIsLeftAlone) {
     }
 }
 
+TEST_F(Patch, ReportsSuccessOnlyOnceTheBytesAreOnTheDisk) {
+    std::string path = select(0, 96);
+    PatchSettings settings = {30, 1};
+    PatchOutcome outcome;
+    ASSERT_EQ(PATCH_DONE, patch_file(path.c_str(), 0, &settings, &outcome, &kCatalogue, &kFaultyIo));
+    // The last write, then the flush, then the sync, and only then the close
+    // after which patch_file returns.
+    const size_t sync = journal.rfind('y');
+    ASSERT_NE(std::string::npos, sync) << journal;
+    EXPECT_LT(journal.rfind('w'), sync) << journal;
+    EXPECT_LT(journal.rfind('f'), sync) << journal;
+    EXPECT_EQ("yc", journal.substr(sync)) << journal;
+    EXPECT_EQ(30, read_file(path)[kExeProfiles[0].fps_offset]);
+}
+
 TEST_F(Patch, FailuresPutTheOriginalBytesBack) {
     struct Case {
         const char *name;
-        Faults plan;
+        Plan plan;
         const char *step;
     };
     // Calls on the way: read probe, read the two runs of originals; write the
-    // limit, then the fix; flush; close.
+    // limit, then the fix; flush; sync; close.
     const Case cases[] = {
-        {"reading the originals", Faults{0, 2, 0, 0, 0, 0, 0, 0, 0, 0}, "reading the bytes to replace"},
-        {"writing the limit", Faults{0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, "writing the frame-rate limit"},
-        {"writing the fix part-way", Faults{0, 0, 2, 0, 0, 0, 0, 0, 0, 0}, "writing the music-loop fix"},
-        {"flushing", Faults{0, 0, 0, 1, 0, 0, 0, 0, 0, 0}, "saving the file"},
-        {"closing", Faults{0, 0, 0, 0, 1, 0, 0, 0, 0, 0}, "closing the file"},
+        {"reading the originals", Plan{0, 2, 0, 0, 0, 0}, "reading the bytes to replace"},
+        {"writing the limit", Plan{0, 0, 1, 0, 0, 0}, "writing the frame-rate limit"},
+        {"writing the fix part-way", Plan{0, 0, 2, 0, 0, 0}, "writing the music-loop fix"},
+        {"flushing", Plan{0, 0, 0, 1, 0, 0}, "saving the file"},
+        {"syncing", Plan{0, 0, 0, 0, 1, 0}, "saving the file to disk"},
+        {"closing", Plan{0, 0, 0, 0, 0, 1}, "closing the file"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -206,7 +240,7 @@ TEST_F(Patch, FailuresPutTheOriginalBytesBack) {
         Bytes before = read_file(path);
         patcher_state.fps_limit = 30;
         patcher_state.music_fix = 1;
-        faults = c.plan;
+        reset_faults(c.plan);
         actions_io = &kFaultyIo;
         apply_patch();
         actions_io = &kStdioFileIo;
@@ -221,13 +255,26 @@ TEST_F(Patch, FailuresPutTheOriginalBytesBack) {
 }
 
 TEST_F(Patch, RestoreThatFailsTooIsReportedAsSuch) {
-    std::string path = select(0, 96);
-    PatchSettings settings = {30, 1};
-    PatchOutcome outcome;
-    faults = Faults{2, 0, 2, 0, 0, 0, 0, 0, 0, 0};   // the fix write fails, then reopening fails
-    EXPECT_EQ(PATCH_IO_FAILED_UNRESTORED, patch_file(path.c_str(), 0, &settings, &outcome, &kCatalogue, &kFaultyIo));
-    EXPECT_NE(nullptr, strstr(outcome.error, "could not be put back")) << outcome.error;
-    EXPECT_EQ(read_file(path).size(), kExeProfiles[0].file_size);
+    struct Case {
+        const char *name;
+        Plan plan;
+    };
+    const Case cases[] = {
+        {"the fix write fails, then reopening", Plan{2, 0, 2, 0, 0, 0}},
+        // The restore counts only once its bytes are on the disk too.
+        {"the limit write fails, then the restore's sync", Plan{0, 0, 1, 0, 1, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = select(0, 96);
+        PatchSettings settings = {30, 1};
+        PatchOutcome outcome;
+        reset_faults(c.plan);
+        EXPECT_EQ(PATCH_IO_FAILED_UNRESTORED,
+                  patch_file(path.c_str(), 0, &settings, &outcome, &kCatalogue, &kFaultyIo));
+        EXPECT_NE(nullptr, strstr(outcome.error, "could not be put back")) << outcome.error;
+        EXPECT_EQ(read_file(path).size(), kExeProfiles[0].file_size);
+    }
 }
 
 }  // namespace
