@@ -107,6 +107,9 @@ int identify_command(const std::vector<const char *> &files, int json) {
 }
 
 // Copies `path` to a new `backup`; 0 or an errno. A partial copy is removed.
+// The copy and its folder entry are on the disk before this returns: the
+// original is changed next, and a backup that a power cut can take away
+// with the change is no backup.
 int copy_to_new_file(const char *path, const char *backup) {
     FILE *in = open_regular_file(path, "rb");
     if (!in) return errno_or_eio();
@@ -123,8 +126,11 @@ int copy_to_new_file(const char *path, const char *backup) {
     while (!err && (got = fread(block, 1, sizeof block, in)) > 0)
         if (fwrite(block, 1, got, out) != got) err = errno_or_eio();
     if (!err && ferror(in)) err = errno_or_eio();
+    if (!err && fflush(out) != 0) err = errno_or_eio();
+    if (!err) err = sync_file(out);
     if (fclose(out) != 0 && !err) err = errno_or_eio();
     fclose(in);
+    if (!err) err = sync_folder_of(backup);
     if (err) remove(backup);
     return err;
 }

@@ -11,6 +11,7 @@ import hashlib
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -80,12 +81,12 @@ class CliCase(unittest.TestCase):
     def read(self, name):
         return (self.dir / name).read_bytes()
 
-    def run_cli(self, *args, cmd=None):
+    def run_cli(self, *args, cmd=None, env=None):
         # Output goes to files, not pipes: Wine's helper processes inherit
         # the handles and would hold a pipe open for seconds after exit.
         # Wine reads its command line in the locale's character set, which
         # must be UTF-8 for a name outside ASCII to reach the program at all.
-        env = dict(os.environ, LC_ALL="C.UTF-8")
+        env = dict(os.environ, LC_ALL="C.UTF-8", **(env or {}))
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             proc = subprocess.run((cmd or EXE) + list(args), cwd=self.dir,
                                   stdin=subprocess.DEVNULL, stdout=out,
@@ -247,6 +248,64 @@ class Patch(CliCase):
         os.chmod(self.dir / name, 0o444)
         self.addCleanup(os.chmod, self.dir / name, 0o644)
         self.assert_refused(["patch", "--fps", "30", name], 3, [name])
+
+
+class Durability(CliCase):
+    """Success only once the bytes are on the disk, as strace sees the real
+    program's system calls."""
+
+    @classmethod
+    def setUpClass(cls):
+        if len(EXE) > 1:
+            raise unittest.SkipTest("strace sees Wine's calls, not the program's: "
+                                    "the engine test covers the Windows sync")
+        if not shutil.which("strace"):
+            raise unittest.SkipTest("strace is not installed (scripts/setup.sh installs it)")
+
+    def traced(self, *args):
+        """Exit code and the (call, fd, path) of every sync and write that
+        succeeded, in order."""
+        log = tempfile.NamedTemporaryFile(prefix="kelm-strace-", delete=False)
+        log.close()
+        self.addCleanup(os.unlink, log.name)
+        trace = ["strace", "-f", "-qq", "-y", "-o", log.name,
+                 "-e", "trace=fsync,fdatasync,write,pwrite64,pwritev,pwritev2"]
+        # LeakSanitizer (the asan build) cannot work under ptrace.
+        rc, _, err = self.run_cli(*args, cmd=trace + EXE, env={"ASAN_OPTIONS": "detect_leaks=0"})
+        calls = []
+        for line in Path(log.name).read_text().splitlines():
+            m = re.match(r"(?:\d+ +)?(\w+)\((\d+)<([^>]*)>.*\) += (-?\d+)", line)
+            if m and int(m[4]) >= 0:
+                calls.append((m[1], int(m[2]), m[3]))
+        return rc, err, calls
+
+    def index(self, calls, kinds, path=None, fd=None, last=False):
+        hits = [i for i, (kind, f, p) in enumerate(calls)
+                if kind in kinds and (path is None or p == path) and (fd is None or f == fd)]
+        self.assertTrue(hits, f"no {kinds} on {path or fd} in {calls}")
+        return hits[-1] if last else hits[0]
+
+    def test_the_patched_file_is_synced_before_success(self):
+        name = self.write("game.exe", make_exe(0))
+        game = str(self.dir.resolve() / name)
+        rc, err, calls = self.traced("patch", "--fps", "30", name)
+        self.assertEqual((rc, err), (0, ""))
+        sync = self.index(calls, ("fsync", "fdatasync"), path=game)
+        self.assertLess(self.index(calls, ("write", "pwrite64"), path=game, last=True), sync)
+        self.assertLess(sync, self.index(calls, ("write",), fd=1))   # the result line
+
+    def test_backup_and_its_folder_entry_are_synced_before_the_original_is_touched(self):
+        name = self.write("game.exe", make_exe(0))
+        folder = str(self.dir.resolve())
+        game, bak = folder + "/" + name, folder + "/" + name + ".bak"
+        rc, err, calls = self.traced("patch", "--backup", "--fps", "30", name)
+        self.assertEqual((rc, err), (0, ""))
+        first_change = self.index(calls, ("write", "pwrite64"), path=game)
+        bak_sync = self.index(calls, ("fsync", "fdatasync"), path=bak)
+        self.assertLess(self.index(calls, ("write",), path=bak, last=True), bak_sync)
+        self.assertLess(bak_sync, first_change)
+        self.assertLess(self.index(calls, ("fsync",), path=folder), first_change)
+        self.assertLess(first_change, self.index(calls, ("fsync", "fdatasync"), path=game))
 
 
 class ScriptsInPaths(CliCase):
