@@ -156,7 +156,7 @@ int patch_command(const char *path, int fps_given, int fps, int music_fix, int b
                         backup_path.c_str(), error_text(err));
     }
 
-    PatchSettings settings = {fps_given ? fps : r.fps_byte, music_fix};
+    PatchSettings settings = {fps_given ? fps : r.fps_byte, music_fix, 0};
     PatchOutcome outcome;
     switch (patch_file(path, r.profile, &settings, &outcome)) {
     case PATCH_DONE: break;
@@ -165,6 +165,7 @@ int patch_command(const char *path, int fps_given, int fps, int music_fix, int b
         return fail(EXIT_REFUSED, "%s: %s; nothing was written", path, outcome.error);
     case PATCH_NOT_OPENED:
         return fail(EXIT_IO, "%s: %s; nothing was written", path, outcome.error);
+    case PATCH_BUSY:
     case PATCH_IO_FAILED:
     case PATCH_IO_FAILED_UNRESTORED: {
         // The engine's message is made for the popup: one line here.

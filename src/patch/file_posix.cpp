@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,21 @@ int sync_folder_of(const char *path) {
     // EINVAL: a file system that keeps no folder to sync (some network and
     // FUSE mounts); the file's own fsync is all there is to have there.
     return err == EINVAL ? 0 : err;
+}
+
+// flock, not fcntl: its lock belongs to the open file, so the other handles
+// this process opens and closes on the same file (the digest, a restore) can
+// never drop it, as closing any of them drops a process's fcntl locks.
+int try_lock_file(FILE *file) {
+    while (flock(fileno(file), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        // No locks on this file system (an NFS mount without its lock
+        // service, some FUSE mounts): patchers cannot keep each other out
+        // there, and the patch still checks the file right before writing.
+        if (errno == ENOLCK || errno == EOPNOTSUPP) return 0;
+        return errno;
+    }
+    return 0;
 }
 
 // Linux file names are bytes, UTF-8 by convention.

@@ -1,6 +1,6 @@
-// Size and new-file creation over the C library's stat and open, the same
-// calls by the same names on Linux and Windows; the flags that only one of
-// them knows mean nothing to the other.
+// Size, new-file creation and a second stream on an open file over the C
+// library's stat, open and dup, the same calls by the same names on Linux and
+// Windows; the flags that only one of them knows mean nothing to the other.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,4 +47,22 @@ FILE *create_new_file(const char *path) {
         errno = err;
     }
     return file;
+}
+
+// The duplicate shares the open file (on Windows the file object), and with
+// it the lock, which flock and LockFileEx both tie to it.
+FILE *reopen_file(FILE *file) {
+#ifdef F_DUPFD_CLOEXEC
+    int fd = fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
+#else
+    int fd = dup(fileno(file));
+#endif
+    if (fd < 0) return nullptr;
+    FILE *again = fdopen(fd, "rb+");
+    if (!again) {
+        int err = errno;
+        close(fd);
+        errno = err;
+    }
+    return again;
 }

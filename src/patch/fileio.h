@@ -33,6 +33,23 @@ int sync_file(FILE *file);
 // bytes (fsync of the folder on POSIX). 0 or an errno.
 int sync_folder_of(const char *path);
 
+// How long lock_file waits for another patcher to finish with a file.
+enum { FILE_LOCK_WAIT_MS = 3000 };
+
+// Takes the exclusive lock that patchers take on a file they change (flock on
+// POSIX, LockFileEx on Windows), waiting up to FILE_LOCK_WAIT_MS while another
+// holds it. The lock goes with the last stream on the open file. 0, or
+// EWOULDBLOCK when it was still held at the end of the wait, or another errno.
+// A file system that keeps no locks at all lets every caller through.
+int lock_file(FILE *file);
+// One attempt, without waiting: 0, EWOULDBLOCK, or another errno.
+int try_lock_file(FILE *file);
+
+// A second stream, for update, on the open file behind `file`: the same file
+// whatever has become of its path since, and under the same lock, which
+// holds until both streams are closed. Null on failure (errno set).
+FILE *reopen_file(FILE *file);
+
 // Writes `path` (the platform's file-name encoding: ANSI code page on Windows,
 // bytes on Linux) as UTF-8 into `out`, replacing what cannot be converted with
 // U+FFFD. Always terminated; cut at a character boundary if `size` is too small.
@@ -57,6 +74,8 @@ const char *error_text(int err);
 
 struct FileIo {
     FILE *(*open)(const char *path, const char *mode);
+    int (*lock)(FILE *file);       // as lock_file
+    FILE *(*reopen)(FILE *file);   // as reopen_file
     int (*seek)(FILE *file, long offset, int origin);
     size_t (*read)(void *buffer, size_t size, size_t count, FILE *file);
     size_t (*write)(const void *buffer, size_t size, size_t count, FILE *file);
