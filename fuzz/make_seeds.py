@@ -62,7 +62,7 @@ def args_seeds():
     lines = [
         "identify a.exe", "identify --json a.exe b.exe", "identify -- --json",
         "patch --fps 30 game.exe", "patch --fps=255 --music-fix --backup --json game.exe",
-        "patch --music-fix -", "patch --fps 007 -- -game.exe", "patch game.exe --fps",
+        "patch --music-fix -", "patch --fps 007 -- -game.exe", "patch --fps 0000000000030 game.exe", "patch game.exe --fps",
         "patch --fps 256 game.exe", "patch --fps= game.exe", "--help", "--version",
         "patch -h", "identify", "frobnicate",
     ]

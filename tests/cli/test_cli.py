@@ -218,6 +218,10 @@ class Patch(CliCase):
                     self.assertEqual((obj["music_fix"], obj["fps_limit"]),
                                      ("applied", fps or 40))
 
+    def test_fps_takes_any_number_of_leading_zeros(self):
+        for text, fps in (("0000000030", 30), ("0" * 40 + "255", 255)):
+            self.check_patch(0, ["--fps=" + text], fps=fps)
+
     def test_partial_fix_counts_as_absent(self):
         off, fix = MUSIC_FIX[1]
         data = bytearray(make_exe(1, music=True))
@@ -346,6 +350,8 @@ class Refusals(CliCase):
             (1, "patch --fps 30 --music-fix v10.exe"),
             (1, "patch --fps 30 bad.exe"), (1, "patch --fps 30 --backup bad.exe"),
             (1, "patch --fps 30 missing.exe"), (1, "patch --fps 30 folder"),
+            (2, "patch --fps 000000000000 F"), (2, "patch --fps 0000000000256 F"),
+            (2, "patch --fps=000001000 F"),
         ]
         for code, line in cases:
             with self.subTest(line):
