@@ -58,7 +58,7 @@ int64_t file_size_of(const char *path, int *regular) {
     return (int64_t)held.size;
 }
 
-FILE *create_new_file(const char *) {
+FILE *create_new_file(const char *, FILE *) {
     errno = ENOTSUP;   // the page makes no backups
     return nullptr;
 }

@@ -21,8 +21,10 @@ FILE *open_regular_file(const char *path, const char *mode);
 // receives whether it is a regular file. Follows links; a dangling link fails.
 int64_t file_size_of(const char *path, int *regular);
 
-// Creates `path` for binary writing only if it does not exist yet (for backups).
-FILE *create_new_file(const char *path);
+// Creates `path` for binary writing only if it does not exist yet (for
+// backups), never through a link, with the permission bits of the open file
+// `like` (the original of the copy).
+FILE *create_new_file(const char *path, FILE *like);
 
 // Pushes what was written to `file` (after fflush) through to the storage
 // device, so that a power cut cannot undo it: fsync on POSIX, FlushFileBuffers
