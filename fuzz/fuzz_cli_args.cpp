@@ -1,15 +1,19 @@
 // kelm-patch's argument parsing on any argv: the input split at zero bytes,
 // after the program name.
+#include <limits.h>
+
 #include "cli/args.h"
 #include "fuzz_common.h"
 
 namespace {
 
-// Strict decimal of at most nine digits, or -1.
+// Strict decimal with any number of leading zeros, or -1. Past the zeros,
+// more than nine digits are too many to add up: LONG_MAX.
 long strict_decimal(const char *text) {
     const size_t len = strlen(text);
-    if (len == 0 || len > 9 || strspn(text, "0123456789") != len) return -1;
-    return strtol(text, nullptr, 10);
+    if (len == 0 || strspn(text, "0123456789") != len) return -1;
+    text += strspn(text, "0");
+    return strlen(text) > 9 ? LONG_MAX : strtol(text, nullptr, 10);
 }
 
 int has_arg(int argc, char **argv, const char *a, const char *b) {

@@ -1,5 +1,6 @@
 // Patching any file with any settings and any profile index. Input: a profile
-// selector, the music-fix flag (a signed byte), the frame-rate limit (32 bits,
+// selector (below 0x80, where bit 0x40 also asks to keep the file's limit),
+// the music-fix flag (a signed byte), the frame-rate limit (32 bits,
 // little-endian), then an executable as decode_exe reads it.
 #include "fuzz_common.h"
 #include "patch/identify.h"
@@ -8,6 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 6) return 0;
     PatchSettings settings;
+    settings.keep_fps_limit = data[0] < 0x80 && (data[0] & 0x40);
     settings.music_fix = (int8_t)data[1];
     settings.fps_limit = (int32_t)(data[2] | data[3] << 8 | data[4] << 16 | (uint32_t)data[5] << 24);
     static Bytes before, after, expected;
@@ -39,15 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const ExeProfile &row = kExeProfiles[profile];
     const MusicFix *fix = settings.music_fix == 1 ? music_fix_for(&kCatalogue, profile) : nullptr;
     copy_into(&expected, before.data(), before.size());
-    expected[row.fps_offset] = (uint8_t)(settings.fps_limit & 0xFF);
+    if (!settings.keep_fps_limit) expected[row.fps_offset] = (uint8_t)(settings.fps_limit & 0xFF);
     if (fix) memcpy(&expected[fix->offset], fix->bytes, fix->length);
     FUZZ_CHECK(after == expected);
+    // What the outcome says the file holds, it holds.
+    FUZZ_CHECK(out.fps_limit == after[row.fps_offset]);
+    IdentifyResult now;
+    FUZZ_CHECK(identify_file(path, &now) && now.music_fix == out.music_fix);
     int changed = 0;
     for (size_t i = 0; i < after.size(); ++i) changed += after[i] != before[i];
     FUZZ_CHECK(out.changed_bytes == changed);
 
     // The patched file is still the same edition, so it can be patched again.
-    IdentifyResult again;
-    FUZZ_CHECK(identify_file(path, &again) && again.profile == profile);
+    FUZZ_CHECK(now.profile == profile);
     return 0;
 }

@@ -42,7 +42,8 @@ def exe_seeds():
 
 
 def patch_seeds():
-    # selector (< 0x80: the identified profile, else 0x80 + index), music fix, fps
+    # selector (< 0x80: the identified profile, and with 0x40 the limit kept;
+    # else 0x80 + index), music fix, fps
     def head(selector, music, fps):
         return struct.pack("<Bbi", selector, music, fps)
     seeds = {}
@@ -51,6 +52,7 @@ def patch_seeds():
         seeds[f"row{row}-wrong"] = head(0x80 + (row + 1) % ROWS, 0, 30) + exe(row)
     seeds["fps-wraps"] = head(0, 0, 256 + 24) + exe(1)
     seeds["fps-negative"] = head(0, 2, -1) + exe(0, PROBE | FIX)
+    seeds["fps-kept"] = head(0x40, 1, 30) + exe(0, fps=60)
     seeds["no-profile"] = head(0x80 + 100, 1, 30) + exe(2)
     seeds["unsupported"] = head(0, 1, 30) + exe(3, flags=0)
     return seeds
@@ -60,7 +62,7 @@ def args_seeds():
     lines = [
         "identify a.exe", "identify --json a.exe b.exe", "identify -- --json",
         "patch --fps 30 game.exe", "patch --fps=255 --music-fix --backup --json game.exe",
-        "patch --music-fix -", "patch --fps 007 -- -game.exe", "patch game.exe --fps",
+        "patch --music-fix -", "patch --fps 007 -- -game.exe", "patch --fps 0000000000030 game.exe", "patch game.exe --fps",
         "patch --fps 256 game.exe", "patch --fps= game.exe", "--help", "--version",
         "patch -h", "identify", "frobnicate",
     ]

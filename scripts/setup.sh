@@ -28,7 +28,8 @@ web_packages=(emscripten node-acorn chromium)
 if [ "$mode" = "web" ]; then
   packages+=("${web_packages[@]}")
 else
-  packages+=(libssl-dev libgtk-3-dev)
+  # strace: the command line's test sees the program sync the file it patched.
+  packages+=(libssl-dev libgtk-3-dev strace)
 fi
 if [ "$mode" = "all" ]; then
   packages+=("${web_packages[@]}")

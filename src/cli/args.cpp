@@ -1,19 +1,18 @@
 #include "cli/args.h"
 
+#include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
 
-// Strict decimal: digits only, no sign, no spaces. Nine digits at most, so the
-// value cannot overflow before the range check rejects it.
+// Strict decimal: digits only, no sign, no spaces, any number of leading
+// zeros. Past them, more than three digits are out of range whatever they
+// are, and are not added up, so that no length overflows.
 int parse_fps(const char *text, int *value) {
-    if (!*text || strlen(text) > 9) return 0;
-    int v = 0;
-    for (const char *p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return 0;
-        v = v * 10 + (*p - '0');
-    }
-    *value = v;
+    if (!*text || strspn(text, "0123456789") != strlen(text)) return 0;
+    while (text[0] == '0' && text[1]) ++text;
+    *value = strlen(text) > 3 ? INT_MAX : atoi(text);
     return 1;
 }
 

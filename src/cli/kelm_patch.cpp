@@ -2,25 +2,38 @@
 // headless use. It identifies and patches through the same code as the patcher
 // window; only the way it reports differs.
 //
-// Exit codes: 0 done; 1 a file was refused (unsupported, changed, no fix for its
-// edition, backup exists); 2 usage error; 3 I/O failure (the file is restored).
+// Results go to stdout, one line (or JSON object) per file. A file refused or
+// failed gets one line on stderr, and with --json an object with its error on
+// stdout too, so that a script gets one object for every file it named.
+//
+// Exit codes: 0 done; 1 a file was refused (unsupported, changed, held by
+// another program, no fix for its edition, backup exists); 2 usage error;
+// 3 I/O failure: a file that cannot be found, read or written (it is left as
+// it was), or output that cannot be written.
 #include <errno.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#ifdef KELM_TEST_HOOKS
+#include <chrono>
+#include <thread>
+#endif
+
 #include "cli/args.h"
-#include "patch/json.h"
 #include "patch/catalogue.h"
 #include "patch/identify.h"
+#include "patch/json.h"
 #include "patch/patch.h"
+#include "patch/utf8.h"
 
 namespace {
 
+// Ordered by weight: over several files the heaviest is the exit code.
 enum { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO = 3 };
 
 const char kUsage[] =
@@ -41,21 +54,53 @@ const char kUsage[] =
     "                recommended under DOSBox); without it the limit is kept\n"
     "  --music-fix   write the music-loop fix (v1.1 CD-ROM and v1.1 Floppy only)\n"
     "  --backup      copy FILE to FILE.bak first (never overwrites a .bak)\n"
-    "  --json        print one JSON object per file instead of text\n"
+    "  --json        print one JSON object per file instead of text, for a\n"
+    "                refused file too\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n"
     "\n"
-    "Exit status: 0 done, 1 file refused, 2 usage error, 3 I/O failure\n"
-    "(the file is left as it was).\n";
+    "Results go to standard output; refusals and failures, one line each, to\n"
+    "standard error.\n"
+    "Exit status: 0 done, 1 file refused, 2 usage error, 3 I/O failure (a file\n"
+    "that cannot be read or written, left as it was; or output that cannot be\n"
+    "written).\n";
 
-__attribute__((format(printf, 2, 3))) int fail(int code, const char *fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    fputs("kelm-patch: ", stderr);
-    vfprintf(stderr, fmt, args);
-    fputc('\n', stderr);
-    va_end(args);
-    return code;
+// Where a terminal would take a character for a command, or a line would end.
+bool unsafe_at(const char *s, size_t len) {
+    const unsigned char c = (unsigned char)s[0];
+    if (len == 0) return true;   // not UTF-8
+    if (len == 1) return c < 0x20 || c == 0x7F;
+    return len == 2 && c == 0xC2 && (unsigned char)s[1] < 0xA0;   // C1 controls, U+0080 to U+009F
+}
+
+// A file name as the text output shows it: control characters and bytes that
+// are not UTF-8 as \xHH, so that no name sends a terminal escape sequences or
+// breaks "one line per file". A name that needs that has its backslashes
+// doubled too, so that it reads back exactly; any other name is shown as it
+// is (Windows paths keep their separators).
+std::string shown(const char *name) {
+    bool plain = true;
+    for (const char *s = name; *s && plain;) {
+        const size_t len = utf8_sequence_length(s);
+        plain = !unsafe_at(s, len);
+        s += len;
+    }
+    if (plain) return name;
+    std::string out;
+    for (const char *s = name; *s;) {
+        const size_t len = utf8_sequence_length(s);
+        if (unsafe_at(s, len)) {
+            for (size_t i = 0; i < std::max(len, (size_t)1); ++i) {
+                char hex[5];
+                snprintf(hex, sizeof hex, "\\x%02x", (unsigned char)s[i]);
+                out += hex;
+            }
+        } else {
+            out.append(*s == '\\' ? "\\\\" : std::string(s, len));
+        }
+        s += std::max(len, (size_t)1);
+    }
+    return out;
 }
 
 std::string utf8_path(const char *path) {
@@ -64,21 +109,113 @@ std::string utf8_path(const char *path) {
     return out.data();
 }
 
+// "path", and where the name is not UTF-8, so that "path" had to replace some
+// of it, its exact bytes in "path_bytes" (hex): names that differ only there
+// stay apart.
+void json_path(JsonLine *line, const char *path) {
+    json_string(line, "path", utf8_path(path).c_str());
+    bool valid = true;
+    for (const char *s = path; *s && valid;) {
+        const size_t len = utf8_sequence_length(s);
+        valid = len != 0;
+        s += len;
+    }
+    if (valid) return;
+    std::string hex;
+    for (const unsigned char *s = (const unsigned char *)path; *s; ++s) {
+        char pair[3];
+        snprintf(pair, sizeof pair, "%02x", *s);
+        hex += pair;
+    }
+    json_string(line, "path_bytes", hex.c_str());
+}
+
+// The engine's messages are made for the popup, a clause a line. Here they
+// take one line, each break becoming the punctuation it stood for.
+std::string one_line(const char *message) {
+    std::string out;
+    for (const char *s = message;;) {
+        const char *end = strstr(s, "\r\n");
+        const size_t n = end ? (size_t)(end - s) : strlen(s);
+        out.append(s, n);
+        if (!end) return out;
+        if (n && !strchr(":;,.", s[n - 1])) out += '.';
+        out += ' ';
+        s = end + 2;
+    }
+}
+
+void tell(const char *path, const std::string &why) {
+    fprintf(stderr, "kelm-patch: %s: %s\n", shown(path).c_str(), why.c_str());
+}
+
+// A patch that is not done: the line on stderr and, with --json, the file's
+// object on stdout. Returns `code`.
+int refuse(int code, const char *path, int json, const std::string &why) {
+    tell(path, why);
+    if (json) {
+        JsonLine line;
+        json_begin(&line, stdout);
+        json_path(&line, path);
+        json_string(&line, "error", why.c_str());
+        json_end(&line);
+    }
+    return code;
+}
+
+#ifdef KELM_TEST_HOOKS
+// Test builds only, never the released programs: KELM_TEST_PAUSE=POINT:FILE
+// holds the run at POINT ("identified": before the patch; "locked": with the
+// file's lock held) until FILE exists, having made FILE.paused to say so.
+// The command line's test interleaves concurrent runs with it.
+void pause_at(const char *point) {
+    const char *setting = getenv("KELM_TEST_PAUSE");
+    const size_t n = strlen(point);
+    if (!setting || strncmp(setting, point, n) != 0 || setting[n] != ':') return;
+    const std::string release = setting + n + 1;
+    if (FILE *mark = fopen((release + ".paused").c_str(), "wb")) fclose(mark);
+    // A test that fails before releasing the run must not leave it hanging.
+    for (int waited = 0; waited < 60000; waited += 10) {
+        if (FILE *go = fopen(release.c_str(), "rb")) {
+            fclose(go);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+int lock_then_pause(FILE *file) {
+    const int err = lock_file(file);
+    if (!err) pause_at("locked");
+    return err;
+}
+
+const FileIo *patch_io() {
+    static FileIo io = kStdioFileIo;
+    io.lock = lock_then_pause;
+    return &io;
+}
+#else
+void pause_at(const char *) {}
+const FileIo *patch_io() { return &kStdioFileIo; }
+#endif
+
 // The GUI's identification, told as one line per file.
 int identify_command(const std::vector<const char *> &files, int json) {
-    int refused = 0;
+    int code = EXIT_DONE;
     for (const char *path : files) {
         IdentifyResult r;
         identify_file(path, &r);
+        int unreadable = r.error_code != 0;
         if (r.supported && r.fps_byte < 0) {
             r.supported = 0;
+            unreadable = 1;
             snprintf(r.error, sizeof r.error, "cannot read its frame-rate byte");
         }
-        if (!r.supported) refused = 1;
         if (json) {
             JsonLine line;
             json_begin(&line, stdout);
-            json_string(&line, "path", utf8_path(path).c_str());
+            json_path(&line, path);
             json_bool(&line, "supported", r.supported);
             if (r.supported) {
                 json_int(&line, "profile", r.profile);
@@ -96,103 +233,131 @@ int identify_command(const std::vector<const char *> &files, int json) {
             }
             json_end(&line);
         } else if (r.supported) {
-            printf("%s: %s, FPS limit %d, music fix %s\n", path, r.status, r.fps_byte,
+            printf("%s: %s, FPS limit %d, music fix %s\n", shown(path).c_str(), r.status, r.fps_byte,
                    music_fix_state_name(r.music_fix));
-        } else {
-            printf("%s: unsupported: %s\n", path, r.error);
+        }
+        if (!r.supported) {
+            tell(path, unreadable ? std::string(r.error) : std::string("unsupported: ") + r.error);
+            code = std::max(code, unreadable ? (int)EXIT_IO : (int)EXIT_REFUSED);
         }
     }
-    fflush(stdout);
-    return refused ? EXIT_REFUSED : EXIT_DONE;
+    return code;
 }
 
-// Copies `path` to a new `backup`; 0 or an errno. A partial copy is removed.
-int copy_to_new_file(const char *path, const char *backup) {
-    FILE *in = open_regular_file(path, "rb");
-    if (!in) return errno_or_eio();
+// Copies `path` to a new `backup` with the original's permission bits. Only
+// where the patch can go ahead: the original must open for writing, and it is
+// read under the patchers' lock, so that the copy is never one caught in the
+// middle of another patch. The copy and its folder entry are on the disk
+// before this returns: the original is changed next, and a backup that a
+// power cut can take away with the change is no backup. Returns 0, or the
+// exit code with `why` set; nothing is left of a copy that failed.
+int make_backup(const char *path, const char *backup, std::string *why) {
     errno = 0;
-    FILE *out = create_new_file(backup);
-    if (!out) {
-        int err = errno_or_eio();
-        fclose(in);
-        return err;
+    FILE *in = open_regular_file(path, "rb+");
+    if (!in) {
+        *why = std::string("cannot open the file for writing: ") + error_text(errno_or_eio()) +
+               "; nothing was written";
+        return EXIT_IO;
     }
-    int err = 0;
+    int err = lock_file(in);
+    if (err) {
+        fclose(in);
+        if (err == EWOULDBLOCK) {
+            *why = "another program is changing it; nothing was written, try again in a moment";
+            return EXIT_REFUSED;
+        }
+        *why = std::string("cannot lock the file: ") + error_text(err) + "; nothing was written";
+        return EXIT_IO;
+    }
+    errno = 0;
+    FILE *out = create_new_file(backup, in);
+    if (!out) {
+        err = errno_or_eio();
+        fclose(in);
+        if (err == EEXIST) {
+            *why = shown(backup) + " already exists; not overwriting it, nothing was written";
+            return EXIT_REFUSED;
+        }
+        *why = "cannot make the backup " + shown(backup) + ": " + error_text(err) + "; nothing was written";
+        return EXIT_IO;
+    }
     char block[64 * 1024];
     size_t got;
     while (!err && (got = fread(block, 1, sizeof block, in)) > 0)
         if (fwrite(block, 1, got, out) != got) err = errno_or_eio();
     if (!err && ferror(in)) err = errno_or_eio();
+    if (!err && fflush(out) != 0) err = errno_or_eio();
+    if (!err) err = sync_file(out);
     if (fclose(out) != 0 && !err) err = errno_or_eio();
+    if (!err) err = sync_folder_of(backup);
     fclose(in);
-    if (err) remove(backup);
-    return err;
+    if (!err) return 0;
+    remove(backup);
+    *why = "cannot make the backup " + shown(backup) + ": " + error_text(err) + "; nothing was written";
+    return EXIT_IO;
 }
 
-int patch_command(const char *path, int fps_given, int fps, int music_fix, int backup, int json) {
+int patch_command(const CliArgs &args) {
+    const char *path = args.files[0];
+    const int json = args.json;
     IdentifyResult r;
     identify_file(path, &r);
-    if (!r.supported) return fail(EXIT_REFUSED, "%s: not a supported executable: %s", path, r.error);
-    if (r.fps_byte < 0) return fail(EXIT_IO, "%s: cannot read its frame-rate byte", path);
+    if (!r.supported)
+        return r.error_code ? refuse(EXIT_IO, path, json, r.error)
+                            : refuse(EXIT_REFUSED, path, json, std::string("not a supported executable: ") + r.error);
+    if (r.fps_byte < 0) return refuse(EXIT_IO, path, json, "cannot read its frame-rate byte");
     const char *edition = kExeProfiles[r.profile].edition_name;
-    if (music_fix && r.music_fix == MUSIC_FIX_UNAVAILABLE)
-        return fail(EXIT_REFUSED, "%s: the %s has no music-loop fix; nothing was written", path, edition);
+    if (args.music_fix && r.music_fix == MUSIC_FIX_UNAVAILABLE)
+        return refuse(EXIT_REFUSED, path, json,
+                      std::string("the ") + edition + " has no music-loop fix; nothing was written");
+    pause_at("identified");
 
-    std::string backup_path;
-    if (backup) {
-        backup_path = std::string(path) + ".bak";
-        int err = copy_to_new_file(path, backup_path.c_str());
-        if (err == EEXIST)
-            return fail(EXIT_REFUSED, "%s: %s already exists; not overwriting it, nothing was written", path,
-                        backup_path.c_str());
-        if (err)
-            return fail(EXIT_IO, "%s: cannot make the backup %s: %s; nothing was written", path,
-                        backup_path.c_str(), error_text(err));
+    const std::string backup = args.backup ? std::string(path) + ".bak" : std::string();
+    if (args.backup) {
+        std::string why;
+        if (int code = make_backup(path, backup.c_str(), &why)) return refuse(code, path, json, why);
     }
 
-    PatchSettings settings = {fps_given ? fps : r.fps_byte, music_fix};
+    PatchSettings settings = {args.fps, args.music_fix, !args.fps_given};
     PatchOutcome outcome;
-    switch (patch_file(path, r.profile, &settings, &outcome)) {
-    case PATCH_DONE: break;
-    case PATCH_FILE_CHANGED:
-    case PATCH_NO_PROFILE:
-        return fail(EXIT_REFUSED, "%s: %s; nothing was written", path, outcome.error);
-    case PATCH_NOT_OPENED:
-        return fail(EXIT_IO, "%s: %s; nothing was written", path, outcome.error);
-    case PATCH_IO_FAILED:
-    case PATCH_IO_FAILED_UNRESTORED: {
-        // The engine's message is made for the popup: one line here.
-        std::string text = outcome.error;
-        for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " ");
-        return fail(EXIT_IO, "%s: %s", path, text.c_str());
-    }
+    const PatchStatus status = patch_file(path, r.profile, &settings, &outcome, &kCatalogue, patch_io());
+    if (status != PATCH_DONE) {
+        std::string why = one_line(outcome.error);
+        if (status == PATCH_IO_FAILED_UNRESTORED) {
+            // The backup is the one good copy left: it stays.
+            if (args.backup) why += " " + shown(backup.c_str()) + " holds it as it was.";
+        } else if (args.backup && remove(backup.c_str()) != 0) {
+            why += "; the backup " + shown(backup.c_str()) + " made for it could not be removed: " +
+                   error_text(errno_or_eio());
+        }
+        switch (status) {
+        case PATCH_FILE_CHANGED:
+        case PATCH_NO_PROFILE: return refuse(EXIT_REFUSED, path, json, why + "; nothing was written");
+        case PATCH_BUSY: return refuse(EXIT_REFUSED, path, json, why);
+        case PATCH_NOT_OPENED: return refuse(EXIT_IO, path, json, why + "; nothing was written");
+        default: return refuse(EXIT_IO, path, json, why);
+        }
     }
 
-    MusicFixState fix_state = music_fix ? MUSIC_FIX_APPLIED : r.music_fix;
     if (json) {
         JsonLine line;
         json_begin(&line, stdout);
-        json_string(&line, "path", utf8_path(path).c_str());
+        json_path(&line, path);
         json_int(&line, "profile", r.profile);
-        json_int(&line, "fps_limit", settings.fps_limit);
-        json_string(&line, "music_fix", music_fix_state_name(fix_state));
+        json_int(&line, "fps_limit", outcome.fps_limit);
+        json_string(&line, "music_fix", music_fix_state_name(outcome.music_fix));
         json_int(&line, "changed_bytes", outcome.changed_bytes);
         json_end(&line);
     } else {
-        printf("%s: patched %s, FPS limit %d, music fix %s, %d byte%s changed%s%s\n", path, edition,
-               settings.fps_limit, music_fix_state_name(fix_state), outcome.changed_bytes,
-               outcome.changed_bytes == 1 ? "" : "s", backup ? "; backup in " : "",
-               backup ? backup_path.c_str() : "");
+        printf("%s: patched %s, FPS limit %d, music fix %s, %d byte%s changed%s%s\n", shown(path).c_str(), edition,
+               outcome.fps_limit, music_fix_state_name(outcome.music_fix), outcome.changed_bytes,
+               outcome.changed_bytes == 1 ? "" : "s", args.backup ? "; backup in " : "",
+               args.backup ? shown(backup.c_str()).c_str() : "");
     }
-    fflush(stdout);
     return EXIT_DONE;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    confine_library_search();
-    console_binary_output();
+int run(int argc, char **argv) {
     CliArgs args;
     std::string error;
     switch (parse_args(argc, argv, &args, &error)) {
@@ -207,6 +372,23 @@ int main(int argc, char **argv) {
         return EXIT_USAGE;
     case ARGS_RUN: break;
     }
-    if (args.identify) return identify_command(args.files, args.json);
-    return patch_command(args.files[0], args.fps_given, args.fps, args.music_fix, args.backup, args.json);
+    return args.identify ? identify_command(args.files, args.json) : patch_command(args);
+}
+
+// Output that did not reach its destination (a full disk, a closed pipe or
+// descriptor) is a failure, and shows only once stdout is flushed and closed.
+int finish_output(int code) {
+    errno = 0;
+    const int lost = ferror(stdout);
+    if (fclose(stdout) == 0 && !lost) return code;
+    fprintf(stderr, "kelm-patch: cannot write the output: %s\n", error_text(errno_or_eio()));
+    return code == EXIT_USAGE ? code : EXIT_IO;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    confine_library_search();
+    console_binary_output();
+    return finish_output(run(argc, argv));
 }

@@ -13,7 +13,10 @@ static DWORD last_error(void) {
 }
 
 uint32_t file_md5_hex_to(const char *filename, char out[DIGEST_SIZE]) {
-    HANDLE file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    // Writers shared too: a reader that keeps them out would make a patcher
+    // running at the same moment fail to open the file at all, "Permission
+    // denied". Patchers keep each other out with their lock.
+    HANDLE file = CreateFileA(filename, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return last_error();
     // A device (CON, a serial port) opens too, and reading it would wait for input.

@@ -58,10 +58,21 @@ int64_t file_size_of(const char *path, int *regular) {
     return (int64_t)held.size;
 }
 
-FILE *create_new_file(const char *) {
+FILE *create_new_file(const char *, FILE *) {
     errno = ENOTSUP;   // the page makes no backups
     return nullptr;
 }
+
+// The held bytes are all there is of the file here: the page writes them to
+// the user's file itself, through the browser, which offers no call to sync
+// it. Nothing to do, and nothing that can fail.
+int sync_file(FILE *) { return 0; }
+int sync_folder_of(const char *) { return 0; }
+
+// One page, one held copy, one patch at a time: no one else to keep out.
+int try_lock_file(FILE *) { return 0; }
+
+FILE *reopen_file(FILE *) { return open_regular_file(held.name, "rb+"); }
 
 void path_to_utf8(const char *path, char *out, size_t size) { utf8_sanitize(path, out, size); }
 

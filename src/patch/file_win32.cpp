@@ -30,6 +30,46 @@ FILE *open_regular_file(const char *path, const char *mode) {
     return file;
 }
 
+// The errno closest to a Windows error, for messages and for the engine's
+// checks; what has no closer match is an I/O error.
+static int errno_from(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    default: return EIO;
+    }
+}
+
+int sync_file(FILE *file) {
+    return FlushFileBuffers((HANDLE)_get_osfhandle(_fileno(file))) ? 0 : errno_from(GetLastError());
+}
+
+// Not the file's bytes: Windows enforces a lock on them against every other
+// handle, so that another patcher, the window or the game could not even read
+// the file during a patch. One byte far past the end of any file instead,
+// which only those who ask for it see, as flock on POSIX.
+int try_lock_file(FILE *file) {
+    OVERLAPPED lock_byte = {};
+    lock_byte.Offset = 0xFFFFFFFE;
+    lock_byte.OffsetHigh = 0x7FFFFFFF;
+    if (LockFileEx((HANDLE)_get_osfhandle(_fileno(file)), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                   0, &lock_byte))
+        return 0;
+    const DWORD error = GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return EWOULDBLOCK;
+    // A network file system that keeps no locks: see file_posix.cpp.
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return 0;
+    return errno_from(error);
+}
+
+// A folder opens for flushing only with backup privileges; NTFS records the
+// new entry in its journal, and FlushFileBuffers on the new file has already
+// written that file's own metadata.
+int sync_folder_of(const char *) { return 0; }
+
 void path_to_utf8(const char *path, char *out, size_t size) {
     if (!size) return;
     out[0] = '\0';

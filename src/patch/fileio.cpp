@@ -3,9 +3,23 @@
 #include <errno.h>
 #include <string.h>
 
+#include <chrono>
+#include <thread>
+
 const char *error_text(int err) { return err == ENOTSUP ? "Not a regular file" : strerror(err); }
 
-const FileIo kStdioFileIo = {open_regular_file, fseek, fread, fwrite, fflush, fclose};
+const FileIo kStdioFileIo = {open_regular_file, lock_file, reopen_file, fseek,    fread,
+                             fwrite,            fflush,    sync_file,   fclose};
+
+int lock_file(FILE *file) {
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(FILE_LOCK_WAIT_MS);
+    for (;;) {
+        int err = try_lock_file(file);
+        if (err != EWOULDBLOCK || steady_clock::now() >= deadline) return err;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+}
 
 int errno_or_eio(void) { return errno ? errno : EIO; }
 

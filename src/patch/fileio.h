@@ -21,8 +21,36 @@ FILE *open_regular_file(const char *path, const char *mode);
 // receives whether it is a regular file. Follows links; a dangling link fails.
 int64_t file_size_of(const char *path, int *regular);
 
-// Creates `path` for binary writing only if it does not exist yet (for backups).
-FILE *create_new_file(const char *path);
+// Creates `path` for binary writing only if it does not exist yet (for
+// backups), never through a link, with the permission bits of the open file
+// `like` (the original of the copy).
+FILE *create_new_file(const char *path, FILE *like);
+
+// Pushes what was written to `file` (after fflush) through to the storage
+// device, so that a power cut cannot undo it: fsync on POSIX, FlushFileBuffers
+// on Windows. 0 or an errno.
+int sync_file(FILE *file);
+
+// Makes the folder entry of `path`, a file just created, as durable as its
+// bytes (fsync of the folder on POSIX). 0 or an errno.
+int sync_folder_of(const char *path);
+
+// How long lock_file waits for another patcher to finish with a file.
+enum { FILE_LOCK_WAIT_MS = 3000 };
+
+// Takes the exclusive lock that patchers take on a file they change (flock on
+// POSIX, LockFileEx on Windows), waiting up to FILE_LOCK_WAIT_MS while another
+// holds it. The lock goes with the last stream on the open file. 0, or
+// EWOULDBLOCK when it was still held at the end of the wait, or another errno.
+// A file system that keeps no locks at all lets every caller through.
+int lock_file(FILE *file);
+// One attempt, without waiting: 0, EWOULDBLOCK, or another errno.
+int try_lock_file(FILE *file);
+
+// A second stream, for update, on the open file behind `file`: the same file
+// whatever has become of its path since, and under the same lock, which
+// holds until both streams are closed. Null on failure (errno set).
+FILE *reopen_file(FILE *file);
 
 // Writes `path` (the platform's file-name encoding: ANSI code page on Windows,
 // bytes on Linux) as UTF-8 into `out`, replacing what cannot be converted with
@@ -48,10 +76,13 @@ const char *error_text(int err);
 
 struct FileIo {
     FILE *(*open)(const char *path, const char *mode);
+    int (*lock)(FILE *file);       // as lock_file
+    FILE *(*reopen)(FILE *file);   // as reopen_file
     int (*seek)(FILE *file, long offset, int origin);
     size_t (*read)(void *buffer, size_t size, size_t count, FILE *file);
     size_t (*write)(const void *buffer, size_t size, size_t count, FILE *file);
     int (*flush)(FILE *file);
+    int (*sync)(FILE *file);   // 0 or an errno, as sync_file
     int (*close)(FILE *file);
 };
 

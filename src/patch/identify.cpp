@@ -26,7 +26,8 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
     errno = 0;
     int64_t size = file_size_of(path, &regular);
     if (size < 0) {
-        snprintf(out->error, sizeof out->error, "cannot examine the file: %s", error_text(errno));
+        out->error_code = errno_or_eio();
+        snprintf(out->error, sizeof out->error, "cannot examine the file: %s", error_text(out->error_code));
         return 0;
     }
     if (!regular) {
@@ -56,7 +57,7 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
         if (!size_match)
             snprintf(out->error, sizeof out->error, "its size of %" PRId64 " bytes matches no supported edition",
                      size);
-        else if (open_error)
+        else if ((out->error_code = open_error) != 0)
             snprintf(out->error, sizeof out->error, "cannot open the file: %s", error_text(open_error));
         else
             snprintf(out->error, sizeof out->error, "its size matches the %s, but its version text does not",
@@ -76,17 +77,19 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
     if (file) {
         unsigned char byte;
         if (read_at(io, file, row->fps_offset, &byte, 1) == 0) out->fps_byte = byte;
-        if (fix) {
-            unsigned char bytes[256];
-            int err = read_at(io, file, fix->offset, bytes, fix->length);
-            out->music_fix = !err && memcmp(bytes, fix->bytes, fix->length) == 0 ? MUSIC_FIX_APPLIED
-                                                                                  : MUSIC_FIX_ABSENT;
-        }
+        out->music_fix = music_fix_state_of(io, file, fix);
         io->close(file);
     } else if (fix) {
         out->music_fix = MUSIC_FIX_ABSENT;
     }
     return 1;
+}
+
+MusicFixState music_fix_state_of(const FileIo *io, FILE *file, const MusicFix *fix) {
+    if (!fix) return MUSIC_FIX_UNAVAILABLE;
+    unsigned char bytes[256];   // a fix's length is a byte
+    const int err = read_at(io, file, fix->offset, bytes, fix->length);
+    return !err && memcmp(bytes, fix->bytes, fix->length) == 0 ? MUSIC_FIX_APPLIED : MUSIC_FIX_ABSENT;
 }
 
 const char *music_fix_state_name(MusicFixState state) {

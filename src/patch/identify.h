@@ -34,6 +34,8 @@ struct IdentifyResult {
     MusicFixState music_fix;
     char status[IDENTIFY_STATUS_SIZE];   // "Unmodified "/"Modified " + edition name
     char error[320];             // why an unsupported file was refused
+    int error_code;              // the errno when it could not be examined or opened; 0 when
+                                 // it was, and is no supported edition
 };
 
 // Identifies `path` against `catalogue`. Returns `out->supported`. Never leaves a
@@ -44,5 +46,9 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
 // 1 when the open `file` holds `row`'s version text and its zero byte at the
 // row's probe offset; a read that fails is no match.
 int file_has_probe(const FileIo *io, FILE *file, const ExeProfile *row);
+
+// Whether the open `file` holds `fix`'s bytes (null: the edition has none). A
+// read that fails counts as absent.
+MusicFixState music_fix_state_of(const FileIo *io, FILE *file, const MusicFix *fix);
 
 const char *music_fix_state_name(MusicFixState state);

@@ -2,9 +2,8 @@
 
 #include <string.h>
 
-// Length of the valid UTF-8 sequence at `s`, or 0. Rejects overlong forms,
-// surrogates and values past U+10FFFF.
-static size_t sequence_length(const unsigned char *s) {
+size_t utf8_sequence_length(const char *text) {
+    const unsigned char *s = (const unsigned char *)text;
     unsigned c = s[0];
     size_t len;
     if (c < 0x80) return 1;
@@ -29,7 +28,7 @@ void utf8_sanitize(const char *in, char *out, size_t size) {
     const unsigned char *s = (const unsigned char *)in;
     size_t o = 0;
     while (*s) {
-        size_t len = sequence_length(s);
+        size_t len = utf8_sequence_length((const char *)s);
         const char *piece = len ? (const char *)s : kReplacement;
         size_t piece_len = len ? len : 3;
         if (o + piece_len >= size) break;

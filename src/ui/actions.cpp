@@ -49,7 +49,7 @@ void select_file(const char *chosen) {
 }
 
 void apply_patch(void) {
-    PatchSettings settings = {patcher_state.fps_limit, patcher_state.music_fix == 1};
+    PatchSettings settings = {patcher_state.fps_limit, patcher_state.music_fix == 1, 0};
     PatchOutcome outcome;
     switch (patch_file(patcher_state.path, patcher_state.profile, &settings, &outcome, &kCatalogue, actions_io)) {
     case PATCH_DONE:
@@ -68,6 +68,7 @@ void apply_patch(void) {
     case PATCH_FILE_CHANGED:
         queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, kTextFileChanged);
         break;
+    case PATCH_BUSY:
     case PATCH_IO_FAILED:
     case PATCH_IO_FAILED_UNRESTORED:
         queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitlePatchFailed, outcome.error);
