@@ -49,9 +49,6 @@ const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
                                           host->dialogs, (open & 1) ? "GetOpenFileNameA" : "GetSaveFileNameA")
                                     : NULL;
     BOOL chosen = show ? show(&dialog) : FALSE;
-    // The dialog has no owner, so nothing hands the keyboard back to the
-    // window when it closes.
-    if (host->hwnd) SetForegroundWindow(host->hwnd);
 
     free(host->shared.chosen_path);
     host->shared.chosen_path = chosen ? copy_path(path, sizeof path - 1) : NULL;
