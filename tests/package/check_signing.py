@@ -6,9 +6,12 @@ Usage: check_signing.py
 A self-signed code-signing certificate and a gpg key in a scratch GNUPGHOME
 sign what scripts/package.sh writes into a scratch folder (build/packages
 stays as it is); then osslsigncode verify, Wine, rpm -K and gpg --verify
-judge it, and a time stamp that cannot be had must fail the packaging.
+judge it; without the signatures the programs and the RPM's header are
+those of the unsigned build; and a time stamp that cannot be had must fail
+the packaging.
 Prints one line per check and a closing count; exits 1 when any failed.
 """
+import glob
 import os
 import re
 import shutil
@@ -73,6 +76,18 @@ def main():
             expect("Signature verification: ok" in said, "%s: %s" % (name, said))
             expect(re.search(r"Message digest algorithm\s*:\s*SHA256", said), "%s: not SHA-256: %s" % (name, said))
 
+    def signatures_come_off():
+        # What is under the signatures is the unsigned build, as package.sh left it beside them.
+        for name in PROGRAMS:
+            bare = os.path.join(work, name)
+            must(["osslsigncode", "remove-signature", "-in", os.path.join(folder, name), "-out", bare])
+            with open(bare, "rb") as a, open(os.path.join(REPO, "build", "windows-release", "bin", name), "rb") as b:
+                expect(a.read() == b.read(), "%s without its signature is not the program built" % name)
+        rpms = [os.path.join(out, f) for f in os.listdir(out) if f.endswith(".rpm")]
+        rpms += glob.glob(os.path.join(REPO, "build", "linux-release", "kelm-patcher-%s-*.rpm" % VERSION))
+        digests = {run(["rpm", "-qp", "--nosignature", "--qf", "%{SHA256HEADER}", r]).stdout for r in rpms}
+        expect(len(rpms) == 2 and len(digests) == 1, "header digests: %s of %s" % (digests, rpms))
+
     def under_wine():
         said = run(["bash", WINE, os.path.join(folder, "kelm-patch.exe"), "--version"], timeout=300)
         expect(said.returncode == 0 and said.stdout.strip() == VERSION_LINE, "got %r %r" % (said.stdout, said.stderr))
@@ -103,7 +118,7 @@ def main():
         expect(said.returncode != 0 and "could not sign" in said.stderr, "package.sh went on:\n" + said.stdout[-1500:])
 
     checks = [("throwaway keys", keys), ("package.sh signs", package), ("osslsigncode verify", authenticode),
-              ("signed kelm-patch.exe under Wine", under_wine), ("rpm -K", rpm_signature),
+              ("signatures come off cleanly", signatures_come_off), ("signed kelm-patch.exe under Wine", under_wine), ("rpm -K", rpm_signature),
               ("gpg --verify SHA256SUMS.asc", sums_signature), ("unanswered time stamp fails", unanswered_time_stamp)]
     try:
         return run_checks(checks)
