@@ -65,6 +65,18 @@ kelm_install_docs(debian ${_kelm_doc_args} --changelog ${CMAKE_SOURCE_DIR}/packa
   --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patch.1 --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patcher.1)
 install(FILES ${_kelm_docs}/kelm-patch.1.gz ${_kelm_docs}/kelm-patcher.1.gz DESTINATION share/man/man1)
 install(FILES ${_kelm_docs}/copyright ${_kelm_docs}/changelog.gz DESTINATION share/doc/kelm-patcher)
+# The last rule: every file installed gets the build's one time when it has
+# one. Files copied from the source tree keep their checkout time, and assets
+# made by an earlier build theirs; both can be older than the last commit,
+# and rpmbuild only lowers times to SOURCE_DATE_EPOCH, never raises them.
+install(CODE [==[
+  if(DEFINED ENV{SOURCE_DATE_EPOCH} AND CMAKE_INSTALL_MANIFEST_FILES)
+    # The manifest names the files without DESTDIR, where CPack installs them.
+    list(TRANSFORM CMAKE_INSTALL_MANIFEST_FILES PREPEND "$ENV{DESTDIR}" OUTPUT_VARIABLE _kelm_installed)
+    execute_process(COMMAND touch --no-dereference --date=@$ENV{SOURCE_DATE_EPOCH} ${_kelm_installed}
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+]==])
 
 set(CPACK_GENERATOR DEB RPM)
 set(CPACK_VERBATIM_VARIABLES ON)

@@ -428,6 +428,9 @@ def release_checks(packages, deb, rpm, windows_zip, web_zip):
         epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or run(["git", "-C", REPO, "log", "-1", "--format=%ct"]).stdout)
         built = run(["rpm", "-qp", "--qf", "%{BUILDTIME} %{BUILDHOST}", rpm]).stdout
         expect(built == "%d kelm-release" % epoch, "the RPM's build time and host: %s, not %d" % (built, epoch))
+        stray = [l for l in run(["rpm", "-qp", "--qf", "[%{FILEMTIMES} %{FILENAMES}\n]", rpm]).stdout.splitlines()
+                 if int(l.split()[0]) != epoch]
+        expect(not stray, "dated otherwise in the RPM: %s" % stray)
         tar = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], stdout=subprocess.PIPE, check=True).stdout
         with tarfile.open(fileobj=io.BytesIO(tar)) as t:
             stray = [m.name for m in t if m.mtime != epoch]
