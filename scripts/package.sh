@@ -19,6 +19,8 @@
 #       RFC 3161 server
 #   KELM_GPG_KEY   sign the RPM (rpmsign) and SHA256SUMS (SHA256SUMS.asc) with
 #       this key of gpg's default keyring (GNUPGHOME)
+# KELM_NO_SETUP=1 skips scripts/setup.sh, for callers that have run it.
+#
 # A signature holds the time it was made, so a signed Windows zip, RPM and
 # SHA256SUMS differ from one run to the next; the .deb and the web zip, and
 # all four unsigned, never do.
@@ -62,7 +64,7 @@ fi
 # and every other time stamp say. A source tree without git history takes the
 # newest changelog entry's date, as Debian's own package builds do.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$here" ]; then
+  if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ]; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
   else
     SOURCE_DATE_EPOCH=$(date -d "$(sed -n 's/^ -- .*>  //p' packaging/changelog | head -n 1)" +%s)
