@@ -7,6 +7,11 @@
 # (CET) protection, which dpkg adds from Debian 13 on and GCC 12 already has.
 # Windows: ASLR, high-entropy ASLR and DEP. MinGW-w64's ld sets them by default
 # since binutils 2.36; they are named here so that no other linker drops them.
+
+# The flags that keep release builds reproducible come with these, for every
+# build whether hardened or not.
+include(${CMAKE_CURRENT_LIST_DIR}/reproducible.cmake)
+
 option(KELM_HARDENING "Build with the distributions' hardening flags" ON)
 # WebAssembly has none of these to take: the browser's sandbox bounds its
 # memory and checks every indirect call.

@@ -10,6 +10,12 @@
 # Nuklear header the build used and from the copyright files of the Debian
 # packages that provided the font and the MinGW-w64 runtime.
 
+# Folders that the install creates on its way get these modes whatever the
+# umask of whoever builds, as the files already do; otherwise a strict umask
+# would reach the packages.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 set(KELM_DEJAVU_COPYRIGHT /usr/share/doc/fonts-dejavu-core/copyright CACHE FILEPATH
     "Debian copyright file of the fonts the UI font is cut from")
 set(_kelm_docs ${CMAKE_BINARY_DIR}/package-docs)
@@ -59,6 +65,18 @@ kelm_install_docs(debian ${_kelm_doc_args} --changelog ${CMAKE_SOURCE_DIR}/packa
   --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patch.1 --man ${CMAKE_SOURCE_DIR}/packaging/kelm-patcher.1)
 install(FILES ${_kelm_docs}/kelm-patch.1.gz ${_kelm_docs}/kelm-patcher.1.gz DESTINATION share/man/man1)
 install(FILES ${_kelm_docs}/copyright ${_kelm_docs}/changelog.gz DESTINATION share/doc/kelm-patcher)
+# The last rule: every file installed gets the build's one time when it has
+# one. Files copied from the source tree keep their checkout time, and assets
+# made by an earlier build theirs; both can be older than the last commit,
+# and rpmbuild only lowers times to SOURCE_DATE_EPOCH, never raises them.
+install(CODE [==[
+  if(DEFINED ENV{SOURCE_DATE_EPOCH} AND CMAKE_INSTALL_MANIFEST_FILES)
+    # The manifest names the files without DESTDIR, where CPack installs them.
+    list(TRANSFORM CMAKE_INSTALL_MANIFEST_FILES PREPEND "$ENV{DESTDIR}" OUTPUT_VARIABLE _kelm_installed)
+    execute_process(COMMAND touch --no-dereference --date=@$ENV{SOURCE_DATE_EPOCH} ${_kelm_installed}
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+]==])
 
 set(CPACK_GENERATOR DEB RPM)
 set(CPACK_VERBATIM_VARIABLES ON)
@@ -91,8 +109,15 @@ set(CPACK_RPM_PACKAGE_SUMMARY "Patcher for the frame-rate limit of Quelmor: Thor
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RPM_PACKAGE_GROUP "Amusements/Games")
 string(REGEX REPLACE " *<.*" "" CPACK_RPM_PACKAGE_VENDOR "${KELM_PACKAGE_MAINTAINER}")
-# CPack writes no Packager tag; rpmbuild takes it from this macro.
-set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${KELM_PACKAGE_MAINTAINER}")
+# CPack writes no Packager tag; rpmbuild takes it from this macro. The rest
+# keep the RPM reproducible: its build time and the times of its files come
+# from SOURCE_DATE_EPOCH (scripts/package.sh sets it; CPack's Debian package
+# takes every time from it too), and the build host is a name of the
+# project's rather than the machine's.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${KELM_PACKAGE_MAINTAINER}
+%define _buildhost kelm-release
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1")
 set(CPACK_PACKAGE_RELOCATABLE OFF)
 # SPDX: the programs; Nuklear, under either licence; the DejaVu font.
 set(CPACK_RPM_PACKAGE_LICENSE "MIT AND (MIT OR Unlicense) AND Bitstream-Vera")

@@ -3,7 +3,8 @@
 # Idempotent: when everything is already there it only checks and returns.
 #
 #   scripts/setup.sh            everything (native, Windows cross build, Wine, X test tools,
-#                               rpmbuild, the package checks' validators and linters)
+#                               rpmbuild, the package checks' validators and linters, the
+#                               signing tools and what checks that two builds are the same)
 #   scripts/setup.sh native     only what the native Linux window and kelm-patch need
 #   scripts/setup.sh web        only what the web page needs to be built and served
 #
@@ -40,6 +41,7 @@ if [ "$mode" = "all" ]; then
     python3-pyatspi at-spi2-core dbus-daemon
     desktop-file-utils appstream groff-base
     rpm lintian rpmlint devscripts
+    osslsigncode gnupg openssl diffoscope faketime locales
   )
 fi
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: natively, natively under the sanitizers,
 # the Windows build under Wine, then the web page (the engine under node, the
-# page in Chromium).
+# page in Chromium), then the release packages: checked, signed with throwaway
+# keys, and built twice to the same bytes.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
@@ -20,4 +21,8 @@ ctest --preset web || status=1
 bash scripts/fuzz.sh 20 || status=1
 # The release packages, made and checked as a user would get them.
 { bash scripts/package.sh && python3 tests/package/check_packages.py; } || status=1
+# Signed with throwaway keys, and the signatures checked as a user would.
+python3 tests/package/check_signing.py || status=1
+# Two builds from two fresh clones under different conditions: the same bytes.
+bash scripts/check_reproducible.sh || status=1
 exit $status

@@ -9,13 +9,20 @@ installed into another throwaway root with rpm --root, compared with the
 Debian package and judged by rpmlint; the Windows zip is unpacked and its
 programs run under Wine in a fresh prefix, the window in a private X server;
 the web page's zip is read for its files and its service worker's list.
+Last, what lets anyone check a release: one time in every package (the
+build's SOURCE_DATE_EPOCH), zips in name order, Windows programs without a link
+time, SHA256SUMS, and signatures only where asked for.
 What lintian and rpmlint may still say below an error is only what the README
 explains, by tag name. The version
 expected everywhere is the one CMakeLists.txt gives. Prints one line per check
 and a closing count; exits 1 when any check failed.
 """
+import calendar
+import email.utils
 import glob
 import gzip
+import hashlib
+import io
 import os
 import re
 import shutil
@@ -23,6 +30,7 @@ import signal
 import struct
 import subprocess
 import sys
+import tarfile
 import tempfile
 import time
 import zipfile
@@ -405,6 +413,73 @@ def web_zip_checks(zip_path):
     return [("web zip", contents)]
 
 
+# --- what lets anyone check a release: one time, checksums, signatures ----------
+
+def pe_fields(data):
+    """(the link time in the COFF header, the size of the certificate table) of a
+    PE32+ program; the table is the fifth data directory of the optional header."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    expect(data[pe:pe + 4] == b"PE\0\0", "not a PE program")
+    return struct.unpack_from("<I", data, pe + 8)[0], struct.unpack_from("<I", data, pe + 24 + 112 + 4 * 8 + 4)[0]
+
+
+def release_checks(packages, deb, rpm, windows_zip, web_zip):
+    def one_time():
+        # SOURCE_DATE_EPOCH, else the last commit's time, else the newest changelog
+        # entry's, as scripts/package.sh takes it.
+        epoch = os.environ.get("SOURCE_DATE_EPOCH") or run(["git", "-C", REPO, "log", "-1", "--format=%ct"]).stdout
+        if not epoch.strip():
+            with open(os.path.join(REPO, "packaging", "changelog")) as f:
+                epoch = email.utils.parsedate_to_datetime(re.search(r"^ -- .*>  (.+)$", f.read(), re.M).group(1))
+            epoch = epoch.timestamp()
+        epoch = int(epoch)
+        built = run(["rpm", "-qp", "--qf", "%{BUILDTIME} %{BUILDHOST}", rpm]).stdout
+        expect(built == "%d kelm-release" % epoch, "the RPM's build time and host: %s, not %d" % (built, epoch))
+        stray = [l for l in run(["rpm", "-qp", "--qf", "[%{FILEMTIMES} %{FILENAMES}\n]", rpm]).stdout.splitlines()
+                 if int(l.split()[0]) != epoch]
+        expect(not stray, "dated otherwise in the RPM: %s" % stray)
+        tar = subprocess.run(["dpkg-deb", "--fsys-tarfile", deb], stdout=subprocess.PIPE, check=True).stdout
+        with tarfile.open(fileobj=io.BytesIO(tar)) as t:
+            stray = [m.name for m in t if m.mtime != epoch]
+        expect(not stray, "dated otherwise in the .deb: %s" % stray)
+        for path in (windows_zip, web_zip):
+            with zipfile.ZipFile(path) as z:
+                entries = z.infolist()
+                names = [i.filename for i in entries]
+                expect(names == sorted(names), "%s is not in name order: %s" % (path, names))
+                stray = [i.filename for i in entries if calendar.timegm(i.date_time + (0, 0, 0)) != epoch // 2 * 2]
+                expect(not stray, "dated otherwise in %s: %s" % (path, stray))
+                for name in names:
+                    if name.endswith(".exe"):
+                        link_time = pe_fields(z.read(name))[0]
+                        expect(link_time == 0, "%s carries its link time %d" % (name, link_time))
+        return time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(epoch))
+
+    def checksums():
+        with open(os.path.join(packages, "SHA256SUMS")) as f:
+            listed = [line.split("  ", 1) for line in f.read().splitlines()]
+        names = sorted(os.path.basename(p) for p in (deb, rpm, windows_zip, web_zip))
+        expect([name for _, name in listed] == names, "SHA256SUMS lists %s" % listed)
+        for digest, name in listed:
+            with open(os.path.join(packages, name), "rb") as f:
+                expect(hashlib.sha256(f.read()).hexdigest() == digest, "%s: not the sum SHA256SUMS gives" % name)
+
+    def signatures():
+        # Signed only when scripts/package.sh is asked to, through the same variables.
+        exe_asked, gpg_asked = bool(os.environ.get("KELM_SIGN_PKCS12")), bool(os.environ.get("KELM_GPG_KEY"))
+        with zipfile.ZipFile(windows_zip) as z:
+            signed = {n: pe_fields(z.read(n))[1] > 0 for n in z.namelist() if n.endswith(".exe")}
+        expect(set(signed.values()) == {exe_asked}, "signed: %s" % signed)
+        rpm_sig = run(["rpm", "-qp", "--qf", "%{RSAHEADER:pgpsig}", rpm]).stdout
+        expect((rpm_sig != "(none)") == gpg_asked, "the RPM's signature: %s" % rpm_sig)
+        asc = os.path.exists(os.path.join(packages, "SHA256SUMS.asc"))
+        expect(asc == gpg_asked, "SHA256SUMS.asc is %sthere" % ("" if asc else "not "))
+        return "as asked: the .exe %s, the RPM and SHA256SUMS %s" % (
+            "signed" if exe_asked else "unsigned", "signed" if gpg_asked else "unsigned")
+
+    return [("one time in every package", one_time), ("SHA256SUMS", checksums), ("signatures", signatures)]
+
+
 def wine_run(cli, window):
     """kelm-patch.exe --version and the patcher's window, in a new Wine prefix
     and a private X server; everything started here is stopped here."""
@@ -462,20 +537,31 @@ def main():
         checks += zip_checks(zips[0], os.path.join(work, "zip"))
     if len(webs) == 1:
         checks += web_zip_checks(webs[0])
-    passed = failed = 0
+    if len(debs) == len(rpms) == len(zips) == len(webs) == 1:
+        checks += release_checks(packages, debs[0], rpms[0], zips[0], webs[0])
     try:
-        for name, check in checks:
-            started = time.monotonic()
-            try:
-                note = check()
-            except (Failed, OSError, subprocess.SubprocessError) as e:
-                failed += 1
-                print("FAIL %s: %s" % (name, e), flush=True)
-                continue
-            passed += 1
-            print("ok   %s%s (%.1f s)" % (name, ": " + note if note else "", time.monotonic() - started), flush=True)
+        return run_checks(checks)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+
+
+def run_checks(checks):
+    """Runs each (name, check), one line each and a closing count; 1 when any failed, else 0."""
+    passed = failed = 0
+    for name, check in checks:
+        started = time.monotonic()
+        try:
+            note = check()
+        except Failed as e:
+            failed += 1
+            print("FAIL %s: %s" % (name, e), flush=True)
+            continue
+        except Exception as e:  # a check that cannot even run has failed too
+            failed += 1
+            print("FAIL %s: %s: %s" % (name, type(e).__name__, e), flush=True)
+            continue
+        passed += 1
+        print("ok   %s%s (%.1f s)" % (name, ": " + note if note else "", time.monotonic() - started), flush=True)
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 
