@@ -1,6 +1,6 @@
 // What both drawing layers share for text: which font draws each character,
-// runs cut into lines and spans, cmap tables read. No drawing layer: a
-// resolver and fonts made up by the tests.
+// runs cut into lines and spans, cmap tables read, and popup text laid out in
+// rows. No drawing layer: a resolver and fonts made up by the tests.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "fixed_font.h"
 #include "render/fallback.h"
+#include "render/rows.h"
 
 namespace {
 
@@ -191,6 +193,41 @@ TEST(Cmap, TablesAreFoundInFontsAndTheFirstFontOfACollection) {
     // The directory's offsets count from the file's start, as in a collection.
     ttc[16 + 12 + 11] = 44 + 16;
     EXPECT_EQ(ttc.data() + 60, sfnt_table(ttc.data(), ttc.size(), 0x636D6170, &size));
+}
+
+// --- rows --------------------------------------------------------------------------
+std::string rows(const std::string &text, float width, int32_t size = 4096) {
+    nk_user_font font;
+    fixed_font_init(&font);   // 7 pixels a character
+    std::vector<char> out((size_t)size);
+    const int32_t n = text_rows(&font, text.data(), (int32_t)text.size(), width, out.data(), size);
+    EXPECT_EQ('\0', out[(size_t)n]);
+    return std::string(out.data(), (size_t)n);
+}
+
+TEST(Rows, WrappedLinesGetRowsOfTheirOwnAndTheTextsOwnBreaksStay) {
+    // What fits is left byte for byte as it is.
+    const std::string fits = "Patcher features:\r\n1. Fix\r\n\r\n2024 ostrel";
+    EXPECT_EQ(fits, rows(fits, 7 * 17));
+    // Broken at the last space that fits (70 pixels are 10 characters);
+    // the space gives way to the break, other spaces stay.
+    EXPECT_EQ("The chosen\r\npath is\r\nlonger\r\nthan 255.\r\nMove it.", rows("The chosen path is longer than 255.\r\nMove it.", 70));
+    EXPECT_EQ("one  two\r\nthree", rows("one  two three", 70));
+    // Line feeds and lone carriage returns are kept as they were.
+    EXPECT_EQ("aaaa\r\nbbbb\ncc\rdd", rows("aaaa bbbb\ncc\rdd", 35));
+    // A word wider than a row is cut between two characters, never inside
+    // one (the test font gives each byte 7 pixels, Greek letters 14).
+    EXPECT_EQ("abcde\r\nfghij\r\n\xCE\xB1\xCE\xB2\r\n\xCE\xB3", rows("abcdefghij\xCE\xB1\xCE\xB2\xCE\xB3", 35));
+    EXPECT_EQ("", rows("", 70));
+    // A row narrower than any character still takes one each; a space that
+    // ends the text makes no empty row.
+    EXPECT_EQ("a\r\nb", rows("ab", 1));
+    EXPECT_EQ("aaaa\r\nbbbb", rows("aaaa bbbb ", 28));
+}
+
+TEST(Rows, TheOutputIsCutAtACharacterWhenItHasNoRoom) {
+    EXPECT_EQ("abc", rows("abcdef", 700, 4));
+    EXPECT_EQ("ab", rows("ab\xCE\xB1", 700, 4));   // the two bytes of alpha would leave no terminator
 }
 
 }  // namespace
