@@ -28,7 +28,10 @@ web_packages=(emscripten node-acorn chromium)
 if [ "$mode" = "web" ]; then
   packages+=("${web_packages[@]}")
 else
-  packages+=(libssl-dev libgtk-3-dev)
+  # The windows draw characters their own font lacks from installed fonts:
+  # Noto for most scripts, and its CJK collections (about 90 MB) for
+  # Chinese, Japanese and Korean; the text tests show names in all of them.
+  packages+=(libssl-dev libgtk-3-dev fonts-noto-core fonts-noto-cjk)
 fi
 if [ "$mode" = "all" ]; then
   packages+=("${web_packages[@]}")

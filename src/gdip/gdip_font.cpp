@@ -97,8 +97,8 @@ GpFontCollection *registration_slot(GdipBackend *gdip) {
 // (Wine's fontconfig fonts, or Windows with LibreOffice) accents and Greek
 // match the rest of the text, as in the Linux window.
 const wchar_t *const kGeneral[] = {L"DejaVu Serif", L"Segoe UI", L"Noto Serif", L"Noto Sans", L"DejaVu Sans",
-                                   L"Segoe UI Symbol", L"Segoe UI Historic", L"Noto Sans Symbols",
-                                   L"Noto Sans Symbols2", nullptr};
+                                   L"Segoe UI Symbol", L"Segoe UI Emoji", L"Segoe UI Historic",
+                                   L"Noto Sans Symbols", L"Noto Sans Symbols2", nullptr};
 const wchar_t *const kJapanese[] = {L"Yu Gothic UI", L"Yu Gothic", L"Meiryo UI", L"Meiryo", L"MS UI Gothic",
                                     L"Noto Sans CJK JP", nullptr};
 const wchar_t *const kSimplified[] = {L"Microsoft YaHei UI", L"Microsoft YaHei", L"SimSun", L"Noto Sans CJK SC",
@@ -106,7 +106,8 @@ const wchar_t *const kSimplified[] = {L"Microsoft YaHei UI", L"Microsoft YaHei",
 const wchar_t *const kTraditional[] = {L"Microsoft JhengHei UI", L"Microsoft JhengHei", L"PMingLiU",
                                        L"Noto Sans CJK TC", L"Noto Sans CJK HK", nullptr};
 const wchar_t *const kKorean[] = {L"Malgun Gothic", L"Gulim", L"Noto Sans CJK KR", nullptr};
-const wchar_t *const kIndic[] = {L"Nirmala UI", L"Mangal", L"Vrinda", L"Latha", L"Noto Sans Devanagari", nullptr};
+const wchar_t *const kBrahmic[] = {L"Nirmala UI",       L"Leelawadee UI",  L"Mangal",         L"Latha",
+                                   L"Noto Sans Devanagari", L"Noto Sans Thai", L"Noto Sans Bengali", nullptr};
 
 bool within(uint32_t c, uint32_t first, uint32_t last) { return c >= first && c <= last; }
 
@@ -121,7 +122,10 @@ bool han(uint32_t c) {
            within(c, 0x3190, 0x4DBF) || within(c, 0x4E00, 0x9FFF) || within(c, 0xF900, 0xFAFF) ||
            within(c, 0xFE30, 0xFE4F) || within(c, 0xFF00, 0xFFEF) || within(c, 0x20000, 0x3FFFF);
 }
-bool indic(uint32_t c) { return within(c, 0x0900, 0x0DFF) || within(c, 0x1CD0, 0x1CFF) || within(c, 0xA8E0, 0xA8FF); }
+// Indic scripts, Thai and Lao.
+bool brahmic(uint32_t c) {
+    return within(c, 0x0900, 0x0EFF) || within(c, 0x1CD0, 0x1CFF) || within(c, 0xA8E0, 0xA8FF);
+}
 
 // The lists to try for a character, in order, ending with null. Han goes to
 // the user's own Chinese, Japanese or Korean forms first, as Windows links
@@ -150,8 +154,8 @@ void lists_for(uint32_t c, const wchar_t *const *out[7]) {
             for (int i = 0; i < n; ++i) listed = listed || out[i] == list;
             if (!listed) out[n++] = list;
         }
-    } else if (indic(c)) {
-        out[n++] = kIndic;
+    } else if (brahmic(c)) {
+        out[n++] = kBrahmic;
     }
     out[n++] = kGeneral;
     out[n] = nullptr;
@@ -170,9 +174,9 @@ struct Family {
 struct GdipFamilies {
     Family *known;
     int32_t count, capacity;
-    // Every installed family's name, listed at the first character that no
-    // family of the lists has; null until then.
-    WCHAR (*installed)[LF_FACESIZE];
+    // Every installed family, listed at the first character that no family
+    // of the lists has; null until then. The installed collection owns them.
+    GpFontFamily **installed;
     int32_t installed_count;
 };
 
@@ -211,7 +215,31 @@ GdipFamilies *families_of(GdipBackend *gdip) {
     return gdip->families;
 }
 
-// The family of that name, looked at once: whether GDI+ has it and what it has.
+// Every installed family, in the order GDI+ lists them.
+void list_installed(GdipFamilies *families) {
+    GpFontCollection *installed = nullptr;
+    INT count = 0, found = 0;
+    if (GdipNewInstalledFontCollection(&installed) != Ok ||
+        GdipGetFontCollectionFamilyCount(installed, &count) != Ok || count < 1 ||
+        !(families->installed = (GpFontFamily **)calloc((size_t)count, sizeof(GpFontFamily *))))
+        return;
+    if (GdipGetFontCollectionFamilyList(installed, count, families->installed, &found) == Ok)
+        families->installed_count = found;
+}
+
+// The installed collection's own family of that name, or null.
+GpFontFamily *listed_family(GdipFamilies *families, const WCHAR *name) {
+    if (!families->installed) list_installed(families);
+    WCHAR listed[LF_FACESIZE];
+    for (int32_t i = 0; i < families->installed_count; ++i)
+        if (GdipGetFamilyName(families->installed[i], listed, LANG_NEUTRAL) == Ok && _wcsicmp(listed, name) == 0)
+            return families->installed[i];
+    return nullptr;
+}
+
+// The family of that name, looked at once: whether GDI+ has it and what it
+// has. Wine's GDI+ lists some families that it will not find by name (Noto
+// Sans Devanagari, Noto Sans Thai): those are taken from the list.
 const Family *family_named(GdipFamilies *families, const WCHAR *name) {
     for (int32_t i = 0; i < families->count; ++i)
         if (_wcsicmp(families->known[i].name, name) == 0) return &families->known[i];
@@ -226,7 +254,10 @@ const Family *family_named(GdipFamilies *families, const WCHAR *name) {
     *f = Family{};
     wcsncpy(f->name, name, LF_FACESIZE - 1);
     BOOL regular = FALSE;
-    if (GdipCreateFontFamilyFromName(f->name, nullptr, &f->family) != Ok) f->family = nullptr;
+    GpFontFamily *listed = nullptr;
+    if (GdipCreateFontFamilyFromName(f->name, nullptr, &f->family) != Ok &&
+        (!(listed = listed_family(families, f->name)) || GdipCloneFontFamily(listed, &f->family) != Ok))
+        f->family = nullptr;
     if (f->family && GdipIsStyleAvailable(f->family, FontStyleRegular, &regular) == Ok && regular)
         f->count = family_characters(f->name, &f->has);
     if (!f->count && f->family) {
@@ -269,24 +300,6 @@ uint8_t stand_in_slot(GdipFont *font, const Family *family) {
     return (uint8_t)++font->stand_in_count;
 }
 
-// Every installed family's name, in the order GDI+ lists them.
-void list_installed(GdipFamilies *families) {
-    GpFontCollection *installed = nullptr;
-    INT count = 0, found = 0;
-    if (GdipNewInstalledFontCollection(&installed) != Ok ||
-        GdipGetFontCollectionFamilyCount(installed, &count) != Ok || count < 1)
-        return;
-    GpFontFamily **list = (GpFontFamily **)calloc((size_t)count, sizeof *list);
-    families->installed = (WCHAR(*)[LF_FACESIZE])calloc((size_t)count, sizeof *families->installed);
-    if (list && families->installed && GdipGetFontCollectionFamilyList(installed, count, list, &found) == Ok) {
-        for (INT i = 0; i < found; ++i)
-            if (GdipGetFamilyName(list[i], families->installed[families->installed_count], LANG_NEUTRAL) == Ok)
-                ++families->installed_count;
-    }
-    for (INT i = 0; list && i < found; ++i) GdipDeleteFontFamily(list[i]);
-    free(list);
-}
-
 // The fallback's resolver: the lists for the character's script, then every
 // installed family.
 uint8_t resolve(void *owner, uint32_t c) {
@@ -302,7 +315,9 @@ uint8_t resolve(void *owner, uint32_t c) {
         }
     if (!families->installed) list_installed(families);
     for (int32_t i = 0; i < families->installed_count; ++i) {
-        const Family *f = family_named(families, families->installed[i]);
+        WCHAR name[LF_FACESIZE] = {};
+        if (GdipGetFamilyName(families->installed[i], name, LANG_NEUTRAL) != Ok) continue;
+        const Family *f = family_named(families, name);
         if (f && f->family && ranges_have(f->has, f->count, c)) return stand_in_slot(font, f);
     }
     return FALLBACK_NONE;
