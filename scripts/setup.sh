@@ -30,7 +30,10 @@ if [ "$mode" = "web" ]; then
   packages+=("${web_packages[@]}")
 else
   # strace: the command line's test sees the program sync the file it patched.
-  packages+=(libssl-dev libgtk-3-dev strace)
+  # The windows draw characters their own font lacks from installed fonts:
+  # Noto for most scripts, and its CJK collections (about 90 MB) for
+  # Chinese, Japanese and Korean; the text tests show names in all of them.
+  packages+=(libssl-dev libgtk-3-dev strace fonts-noto-core fonts-noto-cjk)
 fi
 if [ "$mode" = "all" ]; then
   packages+=("${web_packages[@]}")

@@ -1,7 +1,8 @@
 // The Cairo drawing backend (Linux): a back buffer that every frame is drawn
 // into, the draw_* primitives of render/draw.h over it, fonts from TrueType
-// data (FreeType) or from an installed family (fontconfig), Nuklear's text
-// width callback, and PNG images.
+// data (FreeType) or from an installed family (fontconfig), with every
+// character a font lacks drawn from an installed font that has it (fontconfig
+// picks it), Nuklear's text width callback, and PNG images.
 //
 // It draws into a Cairo ARGB32 image surface and nothing else: it opens no
 // window, owns no Nuklear context, and leaves input, the clipboard and showing
@@ -30,6 +31,7 @@
 #include FT_FREETYPE_H
 
 #include "nuklear_config.h"
+#include "render/fallback.h"
 
 struct CdrawBackend {
     cairo_surface_t *back_buffer;   // ARGB32, width * scale x height * scale device pixels
@@ -45,6 +47,15 @@ struct CdrawBackend {
     FT_Library freetype;
 };
 
+// An installed font that stands in for characters a font lacks, at that
+// font's size.
+struct CdrawFace {
+    cairo_font_face_t *face;
+    cairo_scaled_font_t *measure;
+    char *file;   // where fontconfig found it, and its index there
+    int index;
+};
+
 // A Nuklear user font; `user_font` comes first, so the record's address is its
 // user font's. The user font is complete when the record is made: userdata is
 // the record, height the pixel size, width cdraw_text_width; hand
@@ -57,6 +68,11 @@ struct CdrawFont {
     cairo_font_options_t *options;
     double ascent;                  // top of the line to the baseline, logical pixels
     double line_height;             // baseline to baseline
+    // Which font draws each character; slot n is faces[n - 1].
+    Fallback fallback;
+    CdrawFace faces[FALLBACK_FONTS];
+    int32_t face_count;
+    char *family;   // the font's own family, which fontconfig is asked to stay close to
 };
 
 // --- back buffer -----------------------------------------------------------------
@@ -89,10 +105,12 @@ CdrawFont *cdraw_font_create(CdrawBackend *b, const char *family, int pixels);
 void cdraw_font_free(CdrawFont *font);
 // A run of text as a text command draws it: the top of its first line at y,
 // the run starting at x, a new line at each line break, nothing wrapped.
-void cdraw_draw_text(CdrawBackend *b, int32_t x, int32_t y, const char *text, int32_t length, const CdrawFont *font,
+// Characters the font lacks come from installed fonts, on the same baseline.
+void cdraw_draw_text(CdrawBackend *b, int32_t x, int32_t y, const char *text, int32_t length, CdrawFont *font,
                      uint32_t argb);
 // Nuklear's width callback: the advance width of `length` bytes of UTF-8 in
 // logical pixels, trailing spaces included; with line breaks, the widest line.
+// Characters the font lacks are measured in the fonts that draw them.
 float cdraw_text_width(nk_handle handle, float height, const char *text, int length);
 
 // --- images ----------------------------------------------------------------------

@@ -261,7 +261,7 @@ void draw_text(void *target, int32_t x, int32_t y, int32_t w, int32_t h, const c
     // only the scissor limits it.
     (void)w;
     (void)h;
-    cdraw_draw_text((CdrawBackend *)target, x, y, text, length, (const CdrawFont *)font, argb);
+    cdraw_draw_text((CdrawBackend *)target, x, y, text, length, (CdrawFont *)font, argb);
 }
 
 void draw_image(void *target, void *image, int32_t x, int32_t y, int32_t w, int32_t h) {

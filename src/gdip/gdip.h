@@ -20,8 +20,13 @@ using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
 #include "nuklear_config.h"
+#include "render/fallback.h"
 
 enum { GDIP_FONT_COLLECTIONS = 10 };
+
+// The installed families that fallback has looked at, with what each has
+// (gdip_font.cpp).
+struct GdipFamilies;
 
 struct GdipBackend {
     // gdiplus.dll, loaded from System32 by gdip_init. The program binds its
@@ -44,15 +49,33 @@ struct GdipBackend {
     // Device pixels per logical pixel: everything is drawn scaled by it, so
     // the walk, Nuklear and text measuring all stay in logical pixels.
     float scale;
+    // Made when a font first meets a character it lacks; released by gdip_shutdown.
+    GdipFamilies *families;
+};
+
+// An installed font that stands in for characters a font lacks, at that
+// font's size, and how far its line top moves so that both baselines meet.
+struct GdipStandIn {
+    GpFont *font;
+    float shift;
 };
 
 // A Nuklear user font with its GDI+ font; `user_font` comes first, so the
 // record's address is its user font's. Measuring goes through the backend
-// that made the font, so what is measured is what gets drawn.
+// that made the font, so what is measured is what gets drawn. A character the
+// font lacks is measured and drawn in an installed font that has it.
 struct GdipFont {
     struct nk_user_font user_font;
     GpFont *gdi_font;
     GdipBackend *backend;
+    // Which font draws each character; slot n is stand_ins[n - 1].
+    Fallback fallback;
+    GdipStandIn stand_ins[FALLBACK_FONTS];
+    int32_t stand_in_count;
+    float ascent, line_spacing;   // pixels: the top of a line to its baseline, and to the next line's top
+    // An installed family's characters are read from GDI when first needed,
+    // not at start-up, where the host makes a default font only to replace it.
+    bool characters_unread;
 };
 
 // --- renderer ---------------------------------------------------------------------
@@ -77,11 +100,18 @@ void gdip_paint(GdipBackend *gdip, HDC dc);
 void gdip_present(GdipBackend *gdip, int stretch, int width, int height);
 
 // --- fonts ------------------------------------------------------------------------
+// Fonts by family name, from TrueType data or a font file. Each knows the
+// characters it has (its cmap) and draws the others from installed fonts:
+// by a list per script that holds Windows' own families first, then those a
+// system gives Wine through fontconfig (Noto, DejaVu), and at last any
+// installed family that has the character.
 GdipFont *gdip_font_create(GdipBackend *gdip, const char *name, int size);
 GdipFont *gdip_font_from_memory(GdipBackend *gdip, const void *data, int size_bytes, int size);
 GdipFont *gdip_font_from_file(GdipBackend *gdip, const wchar_t *path, int size);
 GdipFont *gdip_font_from_collection(GdipBackend *gdip, int size);
 void gdip_font_free(GdipFont *font);
+// Releases what fallback learnt of the installed families (gdip_shutdown does).
+void gdip_forget_families(GdipBackend *gdip);
 // Makes `font` the one `ctx` measures and draws with.
 void gdip_set_font(struct nk_context *ctx, GdipFont *font);
 float gdip_text_width(nk_handle handle, float height, const char *text, int length);

@@ -86,6 +86,7 @@ void gdip_shutdown(GdipBackend *gdip) {
         *gdip = GdipBackend{};
         return;
     }
+    gdip_forget_families(gdip);
     for (int32_t i = 0; i < gdip->collection_count && i < GDIP_FONT_COLLECTIONS; ++i)
         GdipDeletePrivateFontCollection(&gdip->font_collections[i]);
     GdipDeleteGraphics(gdip->window_graphics);

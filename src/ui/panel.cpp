@@ -8,6 +8,7 @@
 #include "patch/catalogue.h"
 #include "patch/fileio.h"
 #include "patch/text.h"
+#include "render/rows.h"
 #include "ui/access_panel.h"
 #include "ui/actions.h"
 #include "ui/patcher_ui.h"
@@ -211,7 +212,7 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     // The text runs on below its 48-pixel cell, over the two empty rows.
     nk_layout_row_push(ctx, 402);
     struct nk_rect text_bounds = nk_widget_bounds(ctx);
-    nk_label_wrap(ctx, popup->text);
+    render_label_rows(ctx, popup->text);
     nk_layout_row_end(ctx);
 
     nk_layout_row_dynamic(ctx, 25, 3);
