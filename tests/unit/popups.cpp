@@ -12,7 +12,7 @@
 #include "patch/catalogue.h"
 #include "patch/fileio.h"
 #include "render/rows.h"
-#include "ui/access.h"
+#include "ui/access_panel.h"
 #include "ui/actions.h"
 #include "ui/patcher_ui.h"
 #include "ui/state.h"
@@ -55,7 +55,8 @@ int close_or_fail(FILE *file) {
     const int result = fclose(file);
     return fails(CLOSE) ? EOF : result;
 }
-const FileIo kFailingIo = {open_or_fail, fseek, read_or_fail, write_or_fail, flush_or_fail, close_or_fail};
+const FileIo kFailingIo = {open_or_fail,  lock_file,     reopen_file, fseek,    read_or_fail,
+                           write_or_fail, flush_or_fail, sync_file,   close_or_fail};
 
 int longest_reason() {
     int longest = EIO;
@@ -139,6 +140,7 @@ void show_popup(const EnginePopup &popup, const struct nk_user_font *font, const
         if (nk_begin(&ctx, "MainPanel", nk_rect(0, 0, PATCHER_WIDTH, PATCHER_HEIGHT), NK_WINDOW_NO_SCROLLBAR)) {
             declare_main_panel(&ctx, nullptr, icons[0]);
             declare_popup(&ctx, icons);
+            access_frame_end(message_popup.visible);
         }
         nk_end(&ctx);
         draw(&ctx);
