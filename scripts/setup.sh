@@ -22,9 +22,10 @@ packages=(
   cmake ninja-build g++ make pkg-config dpkg-dev python3 googletest
   fonts-dejavu-core python3-fonttools python3-pil
 )
-# The web page: Debian's emscripten (its optimiser needs node-acorn), and
-# Chromium for the page's tests.
-web_packages=(emscripten node-acorn chromium)
+# The web page: Debian's emscripten (its optimiser needs node-acorn); zopfli,
+# fontTools' WOFF2 (python3-brotli) for putting the page together; Chromium
+# for the page's tests.
+web_packages=(emscripten node-acorn zopfli python3-brotli chromium)
 if [ "$mode" = "web" ]; then
   packages+=("${web_packages[@]}")
 else
