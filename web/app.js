@@ -35,14 +35,21 @@ function update(name, ...args) {
   render();
 }
 
+// The slider's track is filled up to its thumb by the style sheet.
+function showSlider(limit) {
+  const slider = $("fps-slider");
+  slider.value = String(limit);
+  slider.setAttribute("aria-valuetext", String(limit));
+  slider.style.setProperty("--fill", `${(100 * (limit - slider.min)) / (slider.max - slider.min)}%`);
+}
+
 function render() {
   $("path").value = state.path;
   $("status").textContent = state.status;
   // A field being typed into keeps what was typed; it shows the limit again
   // when it is left, as the window's field does on its next frame.
   if (document.activeElement !== $("fps")) $("fps").value = String(state.fps_limit);
-  $("fps-slider").value = String(state.fps_limit);
-  $("fps-slider").setAttribute("aria-valuetext", String(state.fps_limit));
+  showSlider(state.fps_limit);
   $("music-fix").checked = state.music_fix;
   $("music-fix").disabled = !state.music_fix_available;
   $("music-fix-label").textContent = state.music_fix_label;
@@ -247,7 +254,7 @@ function wireDrop() {
 function wireControls() {
   $("fps").addEventListener("input", () => {
     state = ask("kelm_set_fps_text", $("fps").value);
-    $("fps-slider").value = String(state.fps_limit);
+    showSlider(state.fps_limit);
   });
   $("fps").addEventListener("change", () => render());
   $("fps").addEventListener("blur", () => render());
