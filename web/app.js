@@ -4,8 +4,9 @@
 // renders.
 //
 // make_site.py puts this script into the page after the engine's glue
-// (createKelm) and the engine's .wasm, gzipped (KELM_WASM_GZIP, base64): the
-// page fetches nothing, so it works the same served and opened from a file.
+// (createKelm), the engine's .wasm, gzipped (KELM_WASM_GZIP, base64), and the
+// UI font (KELM_FONT_WOFF2, base64): the page fetches nothing, so it works the
+// same served and opened from a file.
 //
 // Where the file goes: a file chosen through the File System Access API
 // (Chromium's file picker, or a drop that yields a handle) is written back in
@@ -14,6 +15,15 @@
 // Marks the page as scripted before anything is drawn: until then the page
 // shows why the patcher cannot start, for a browser that runs no script.
 document.documentElement.dataset.js = "";
+
+// The UI font, from the bytes the page carries: a font given as bytes is
+// ready before the document is first laid out, where one from a style sheet
+// arrives later and moves every line it widens.
+try {
+  document.fonts.add(new FontFace("Kelm UI", Uint8Array.from(atob(KELM_FONT_WOFF2), (c) => c.charCodeAt(0))));
+} catch (error) {
+  // No font loading here: the text falls back to the browser's serif.
+}
 
 const $ = (id) => document.getElementById(id);
 

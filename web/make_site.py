@@ -3,9 +3,9 @@
 engine (kelm.js, kelm.wasm) and the generated font and pictures.
 
 The page is one self-contained index.html: its script (the engine's glue, the
-.wasm gzipped, the page's own script) and its style sheet inline, each
-allowed by its hash in the page's Content-Security-Policy; the font (WOFF2)
-and the pictures as data: URLs. It asks for nothing, so the same file works
+.wasm gzipped, the UI font as WOFF2, the page's own script) and its style
+sheet inline, each allowed by its hash in the page's Content-Security-Policy;
+the pictures as data: URLs. It asks for nothing, so the same file works
 served by any static host and opened straight from disk, where browsers
 refuse module scripts and fetches. The engine's start-up texts and first
 state are written into it, as the engine answers them under node, so that it
@@ -158,7 +158,6 @@ def main():
                 for name in ("box_empty.png", "box_ticked.png", "popup_cross.png", "popup_tick.png")}
     pictures["gear.png"] = os.path.join(args.assets, "hicolor", "48x48", "apps", "kelm-patcher.png")
     inlined = {name: data_url("image/png", palette_png(path)) for name, path in pictures.items()}
-    inlined["ui_font.woff2"] = data_url("font/woff2", woff2(os.path.join(args.assets, "ui_font.ttf")))
 
     def inline_urls(text):
         def swap(match):
@@ -166,7 +165,7 @@ def main():
             if name not in inlined:
                 raise SystemExit("make_site: the page names %s, which is not one of its pictures" % name)
             return match.group(1) + inlined[name] + match.group(3)
-        return re.sub(r'((?:url\(|src=)")([a-z_0-9]+\.(?:png|woff2))(")', swap, text)
+        return re.sub(r'((?:url\(|src=)")([a-z_0-9]+\.png)(")', swap, text)
 
     style = inline_urls(css_minimal(source("style.css")))
     with open(os.path.join(args.wasm, "kelm.js"), encoding="utf-8") as f:
@@ -175,8 +174,11 @@ def main():
         wasm = f.read()
     # The glue and the page's script share one function's scope; the page's
     # own code keeps the strict mode it was written for.
-    script = "(() => {\n%s\nconst KELM_WASM_GZIP = \"%s\";\n(() => {\n\"use strict\";\n%s\n})();\n})();" % (
-        glue.strip(), base64.b64encode(zopfli_gzip(wasm)).decode(), without_comment_lines(source("app.js")))
+    font = woff2(os.path.join(args.assets, "ui_font.ttf"))
+    script = ("(() => {\n%s\nconst KELM_WASM_GZIP = \"%s\";\nconst KELM_FONT_WOFF2 = \"%s\";\n"
+              "(() => {\n\"use strict\";\n%s\n})();\n})();") % (
+        glue.strip(), base64.b64encode(zopfli_gzip(wasm)).decode(), base64.b64encode(font).decode(),
+        without_comment_lines(source("app.js")))
 
     manifest = json.loads(source("manifest.webmanifest"))
     csp = "; ".join([
@@ -184,7 +186,7 @@ def main():
         "script-src 'sha256-%s' 'wasm-unsafe-eval'" % sha256_b64(script.encode()),
         "style-src 'sha256-%s'" % sha256_b64(style.encode()),
         "img-src 'self' data:",
-        "font-src data:",
+        "connect-src 'self'",
         "worker-src 'self'",
         "manifest-src 'self'",
         "base-uri 'none'",
