@@ -16,11 +16,19 @@
 // shows why the patcher cannot start, for a browser that runs no script.
 document.documentElement.dataset.js = "";
 
+// The bytes of what the page carries in base64.
+function carried(base64) {
+  const text = atob(base64);
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; i += 1) bytes[i] = text.charCodeAt(i);
+  return bytes;
+}
+
 // The UI font, from the bytes the page carries: a font given as bytes is
 // ready before the document is first laid out, where one from a style sheet
 // arrives later and moves every line it widens.
 try {
-  document.fonts.add(new FontFace("Kelm UI", Uint8Array.from(atob(KELM_FONT_WOFF2), (c) => c.charCodeAt(0))));
+  document.fonts.add(new FontFace("Kelm UI", carried(KELM_FONT_WOFF2)));
 } catch (error) {
   // No font loading here: the text falls back to the browser's serif.
 }
@@ -299,8 +307,7 @@ function showTexts(texts) {
 
 // The engine compiles while the document is still being read.
 async function compileEngine() {
-  const gzipped = Uint8Array.from(atob(KELM_WASM_GZIP), (c) => c.charCodeAt(0));
-  const wasm = new Blob([gzipped]).stream().pipeThrough(new DecompressionStream("gzip"));
+  const wasm = new Blob([carried(KELM_WASM_GZIP)]).stream().pipeThrough(new DecompressionStream("gzip"));
   return WebAssembly.compile(await new Response(wasm).arrayBuffer());
 }
 
