@@ -61,9 +61,10 @@ export function expectPatched(edition, before, after, fps, musicFix) {
 }
 
 // Serves `dir` at a port the system picks; resolves to the server's origin
-// and a way to stop it. `log`: a file that gets a line for each request.
-export async function serve(dir, { log } = {}) {
-  const args = [serveScript, dir, "0", ...(log ? ["--log", log] : [])];
+// and a way to stop it. `log`: a file that gets a line for each request;
+// `script`: another serve.py (the benchmark's baseline has its own).
+export async function serve(dir, { log, script = serveScript } = {}) {
+  const args = [script, dir, "0", ...(log ? ["--log", log] : [])];
   const server = spawn("python3", args, { stdio: ["ignore", "pipe", "inherit"] });
   // The pipe stays open and drained for as long as the server runs: a
   // server whose standard output is closed dies on its next line.
