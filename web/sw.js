@@ -10,7 +10,9 @@ const CACHE = "kelm-" + VERSION;
 
 // On a first visit the browser has just fetched these files, so the copy in
 // its HTTP cache is taken rather than a second one from the server; the hash
-// makes sure that copy is this version's, and a stale one is fetched anew.
+// makes sure that copy is this version's. A stale one is fetched anew past
+// the HTTP cache: asking the server whether it changed could be answered
+// "no" for a file changed within the second its cached copy was made.
 async function keep(cache, url) {
   const integrity = FILES[url];
   let response;
@@ -19,7 +21,7 @@ async function keep(cache, url) {
   } catch (error) {
     response = null;
   }
-  if (!response || !response.ok) response = await fetch(new Request(url, { cache: "no-cache", integrity }));
+  if (!response || !response.ok) response = await fetch(new Request(url, { cache: "reload", integrity }));
   if (!response.ok) throw new Error(`${url}: ${response.status}`);
   await cache.put(url, response);
 }
