@@ -21,7 +21,7 @@ import { createServer } from "node:net";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 
-import { launch as launchChromium } from "./harness.mjs";
+import { hasExited, launch as launchChromium } from "./harness.mjs";
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -349,7 +349,7 @@ async function webkit() {
       for (const session of sessions) await session.quit().catch(() => {});
       driver.kill();
       xvfb.kill();
-      await Promise.all([driver, xvfb].filter((p) => p.exitCode === null).map((p) => once(p, "exit")));
+      await Promise.all([driver, xvfb].filter((p) => !hasExited(p)).map((p) => once(p, "exit")));
       rmSync(home, { recursive: true, force: true });
     },
   };

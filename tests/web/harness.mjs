@@ -60,6 +60,10 @@ export function expectPatched(edition, before, after, fps, musicFix) {
   }
 }
 
+// A child process that has ended, by itself or by a signal (which leaves its
+// exitCode null).
+export const hasExited = (child) => child.exitCode !== null || child.signalCode !== null;
+
 // Serves `dir` at a port the system picks; resolves to the server's origin
 // and a way to stop it. `log`: a file that gets a line for each request;
 // `script`: another serve.py (the benchmark's baseline has its own).
@@ -80,7 +84,7 @@ export async function serve(dir, { log, script = serveScript } = {}) {
   return {
     origin: `http://127.0.0.1:${port}`,
     async stop() {
-      if (server.exitCode !== null) return;
+      if (hasExited(server)) return;
       server.kill();
       await once(server, "exit");
     },

@@ -9,6 +9,8 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import lighthouse from "lighthouse";
 
+import { hasExited } from "./harness.mjs";
+
 // Chromium with a DevTools port; resolves to { port, stop() }.
 export async function chromiumWithPort() {
   const profile = mkdtempSync(join(tmpdir(), "kelm-lighthouse-"));
@@ -29,7 +31,7 @@ export async function chromiumWithPort() {
   return {
     port,
     async stop() {
-      if (browser.exitCode === null) {
+      if (!hasExited(browser)) {
         browser.kill();
         await once(browser, "exit");
       }

@@ -4,8 +4,10 @@
 // a dropped file, an accessibility audit, and the page's explanation when the
 // engine cannot start. What every engine runs is in test_engines.mjs.
 import assert from "node:assert/strict";
-import { existsSync, readFileSync } from "node:fs";
+import { createHash } from "node:crypto";
+import { cpSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
+import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 
@@ -268,4 +270,51 @@ test("when the engine cannot start, the page says why and what to do", async () 
   await page.goto(`file://${join(site, "index.html")}`);
   await explained(page, "WebAssembly turned off");
   await noWasm.close();
+});
+
+// A new release on the same host: the worker of the new site replaces what
+// the old one kept, even though the browser's HTTP cache still holds the old
+// page, which the new worker's hashes refuse.
+test("a changed site replaces what the service worker keeps", async () => {
+  const copy = mkdtempSync(join(tmpdir(), "kelm-release-"));
+  cpSync(site, copy, { recursive: true });
+  const own = await serve(copy);
+  const context = await browser.newContext();
+  try {
+    const page = await context.newPage();
+    const kept = () => page.evaluate(async () => {
+      await navigator.serviceWorker.ready;
+      return (await caches.keys()).filter((key) => key.startsWith("kelm-"));
+    });
+    await page.goto(`${own.origin}/`);
+    await ready(page);
+    const [first] = await kept();
+
+    const html = `${readFileSync(join(copy, "index.html"), "utf8")}<!-- release 2 -->\n`;
+    writeFileSync(join(copy, "index.html"), html);
+    const hash = `sha256-${createHash("sha256").update(html).digest("base64")}`;
+    const worker = readFileSync(join(copy, "sw.js"), "utf8")
+      .replace(/const VERSION = "[^"]+"/, 'const VERSION = "release-2"')
+      .replace(/("\.\/": )"sha256-[^"]+"/, `$1"${hash}"`);
+    assert.ok(worker.includes(hash));
+    writeFileSync(join(copy, "sw.js"), worker);
+
+    // The browser looks for a new worker on a navigation, but in its own
+    // time; the test asks at once, as the browser would.
+    await page.reload();
+    await page.evaluate(async () => (await navigator.serviceWorker.getRegistration()).update());
+    for (let tries = 0; (await kept()).join() !== "kelm-release-2"; tries += 1) {
+      assert.ok(tries < 100, `the new release is not kept: ${await kept()}`);
+      await new Promise((done) => setTimeout(done, 100));
+    }
+    assert.notEqual(first, "kelm-release-2");
+    await own.stop();
+    await page.reload();
+    await ready(page);
+    assert.equal(await page.evaluate(() => document.lastChild.nodeValue), " release 2 ");
+  } finally {
+    await context.close();
+    await own.stop();
+    rmSync(copy, { recursive: true, force: true });
+  }
 });
