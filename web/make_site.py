@@ -172,13 +172,17 @@ def main():
         glue = f.read()
     with open(os.path.join(args.wasm, "kelm.wasm"), "rb") as f:
         wasm = f.read()
+    font = woff2(os.path.join(args.assets, "ui_font.ttf"))
     # The glue and the page's script share one function's scope; the page's
     # own code keeps the strict mode it was written for.
-    font = woff2(os.path.join(args.assets, "ui_font.ttf"))
     script = ("(() => {\n%s\nconst KELM_WASM_GZIP = \"%s\";\nconst KELM_FONT_WOFF2 = \"%s\";\n"
               "(() => {\n\"use strict\";\n%s\n})();\n})();") % (
         glue.strip(), base64.b64encode(zopfli_gzip(wasm)).decode(), base64.b64encode(font).decode(),
         without_comment_lines(source("app.js")))
+
+    for text, tag in ((script, "script"), (style, "style")):
+        if "</" + tag in text.lower():
+            raise SystemExit("make_site: the inline %s would end at a </%s in it" % (tag, tag))
 
     manifest = json.loads(source("manifest.webmanifest"))
     csp = "; ".join([
