@@ -82,7 +82,8 @@ def woff2(path):
     """The UI font for the page: WOFF2 and without its hinting programs, which
     are more than half its bytes and which browsers' light hinting passes
     over; every glyph, kerning and name stays."""
-    font = TTFont(path)
+    # The font's own time stamp stays, so that the same sources make the same page.
+    font = TTFont(path, recalcTimestamp=False)
     options = subset.Options()
     options.hinting = False
     options.layout_features = ["*"]
