@@ -2,13 +2,13 @@
 """Serves the built page on 127.0.0.1, as a static host would: Python's own
 static server speaking HTTP/1.1 (the browser keeps its connections open
 instead of opening one per file), gzip for a client that accepts it, and
-Cache-Control headers that let a returning visitor's browser check the
-page's fixed names cheaply.
+Cache-Control headers and tags of each file's bytes (ETag) that let a
+returning visitor's browser check the page's fixed names cheaply.
 """
 import argparse
-import email.utils
 import functools
 import gzip
+import hashlib
 import http.server
 import os
 import sys
@@ -36,33 +36,38 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             if not self.path.split("?", 1)[0].endswith("/"):
                 return super().send_head()   # the redirect to the folder's slash
             path = os.path.join(path, "index.html")
+        if not os.path.isfile(path):
+            return super().send_head()   # the 404
         ctype = self.guess_type(path)
-        accepts_gzip = "gzip" in self.headers.get("Accept-Encoding", "")
-        if not os.path.isfile(path) or not ctype.startswith(COMPRESSIBLE) or not accepts_gzip:
-            return super().send_head()
-        modified = int(os.path.getmtime(path))
-        since = self.headers.get("If-Modified-Since")
-        if since:
-            try:
-                if email.utils.parsedate_to_datetime(since).timestamp() >= modified:
-                    self.send_response(304)
-                    self.end_headers()
-                    return None
-            except (TypeError, ValueError, OverflowError):
-                pass
-        body = self.gzipped(path)
+        with open(path, "rb") as f:
+            body = f.read()
+        # The tag names the bytes, not the time: a file changed within the
+        # second of the browser's copy is still seen to have changed.
+        tag = hashlib.sha256(body).hexdigest()[:20]
+        gzipped = ctype.startswith(COMPRESSIBLE) and "gzip" in self.headers.get("Accept-Encoding", "")
+        if gzipped:
+            body, tag = self.gzipped(tag, body), tag + "-gzip"
+        tag = '"%s"' % tag
+        asked = [t.strip().removeprefix("W/") for t in self.headers.get("If-None-Match", "").split(",")]
+        if tag in asked:
+            self.send_response(304)
+            self.send_header("ETag", tag)
+            self.end_headers()
+            return None
         self.send_response(200)
         self.send_header("Content-Type", ctype)
-        self.send_header("Content-Encoding", "gzip")
+        if gzipped:
+            self.send_header("Content-Encoding", "gzip")
         self.send_header("Content-Length", str(len(body)))
-        self.send_header("Last-Modified", self.date_time_string(modified))
+        self.send_header("ETag", tag)
         self.end_headers()
         return _Body(body)
 
     def end_headers(self):
         # Every name of the site stays the same from one release to the next,
-        # so the browser asks again each time and gets a 304 while the file is
-        # unchanged; the service worker answers before that when offline.
+        # so the browser asks again each time, with the file's tag, and gets a
+        # 304 while the file is unchanged; the service worker answers before
+        # that when offline.
         self.send_header("Cache-Control", "no-cache")
         self.send_header("Vary", "Accept-Encoding")
         super().end_headers()
@@ -95,7 +100,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
 
 class _Body:
-    """A gzipped body held in memory, read as send_head's file would be."""
+    """A body held in memory, read as send_head's file would be."""
 
     def __init__(self, data):
         self.data, self.at = data, 0
@@ -124,15 +129,14 @@ class RequestLog:
 
 
 def gzip_cache():
+    """Each file's gzip, made once for each content."""
     held, lock = {}, threading.Lock()
 
-    def gzipped(path):
-        key = (path, os.stat(path).st_mtime_ns)
+    def gzipped(tag, data):
         with lock:
-            if key not in held:
-                with open(path, "rb") as f:
-                    held[key] = gzip.compress(f.read(), 9, mtime=0)
-            return held[key]
+            if tag not in held:
+                held[tag] = gzip.compress(data, 9, mtime=0)
+            return held[tag]
 
     return gzipped
 
