@@ -2,63 +2,116 @@
 // Debian's headless Chromium:
 //  - identification (what the page runs when a file is chosen) against one
 //    MD5 pass over the same bytes with the same library, both in the page;
-//  - the bytes of every file the page loads, uncompressed;
-//  - navigation to a page ready for a file, against a page of the same files
-//    and sizes that does nothing with them.
+//  - a first visit against one of today's baseline page (the site as it was
+//    at BASELINE, built from git into build/bench-baseline unless --baseline
+//    names a built site), each served by its own serve.py: what the browser
+//    loads, the page's requests and the service worker's install together,
+//    uncompressed and as sent (headers included), and how many requests
+//    reached the server (a 304 counts; an answer from the browser's cache
+//    does not);
+//  - navigation to a page ready for a file, the page against today's page;
+//  - Lighthouse's performance score under its default mobile throttling.
 //
-// usage: node bench/bench_page.mjs SITE_DIR [ROUNDS]
-import { cpSync, mkdtempSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
-import { tmpdir } from "node:os";
-import { join } from "node:path";
+// usage: node bench/bench_page.mjs SITE_DIR [ROUNDS] [--baseline SITE_DIR]
+import { execFileSync } from "node:child_process";
+import { existsSync, mkdirSync, readFileSync, rmSync, symlinkSync } from "node:fs";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
 
 import { EDITIONS, launch, ready, serve, syntheticExe } from "../tests/web/harness.mjs";
+import { audit } from "../tests/web/lighthouse.mjs";
 
-const site = process.argv[2];
-const rounds = Number(process.argv[3] || 15);
+// Today's page: the last commit before the page became one self-contained file.
+const BASELINE = "06f0d4a";
+
+const args = process.argv.slice(2);
+const baselineAt = args.indexOf("--baseline");
+const given = baselineAt >= 0 ? args.splice(baselineAt, 2)[1] : null;
+const site = resolve(args[0]);
+const rounds = Number(args[1] || 15);
+const repo = resolve(dirname(fileURLToPath(import.meta.url)), "..");
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const kb = (bytes) => `${(bytes / 1024).toFixed(1)} KB`;
 
-// The same site, doing nothing: the engine's glue and the page's module
-// become comments of their own sizes, the .wasm is fetched but never
-// compiled, and there is no service worker.
-function inertSite() {
-  const dir = mkdtempSync(join(tmpdir(), "kelm-inert-"));
-  cpSync(site, dir, { recursive: true });
-  const blank = (name, head) => {
-    const size = statSync(join(dir, name)).size;
-    writeFileSync(join(dir, name), head + "/*" + " ".repeat(Math.max(0, size - head.length - 4)) + "*/");
-  };
-  blank("kelm.js", "export default 0;");
-  // Ready, as the real page is, once the document is read and the engine's bytes are in.
-  blank("app.js", 'import "./kelm.js";const parsed=new Promise((r)=>document.readyState==="loading"?' +
-    'document.addEventListener("DOMContentLoaded",r):r());Promise.all([fetch("kelm.wasm").then((r)=>' +
-    'r.arrayBuffer()),parsed]).then(()=>{document.documentElement.dataset.ready="1";performance.mark("kelm-ready")});');
-  return dir;
+// Today's page, built once from git into build/bench-baseline/src.
+function baselineSite() {
+  if (given) return { dir: resolve(given), server: undefined };
+  const src = join(repo, "build", "bench-baseline", "src");
+  const built = join(src, "build", "web", "site");
+  if (!existsSync(join(built, "index.html"))) {
+    console.log(`(building today's page from ${BASELINE} into ${src})`);
+    rmSync(src, { recursive: true, force: true });
+    mkdirSync(src, { recursive: true });
+    execFileSync("sh", ["-c", `git -C "${repo}" archive ${BASELINE} | tar -x -C "${src}"`]);
+    symlinkSync(join(repo, ".cache"), join(src, ".cache"));
+    const quiet = { cwd: src, stdio: ["ignore", "ignore", "inherit"] };
+    execFileSync("cmake", ["--preset", "web"], quiet);
+    execFileSync("cmake", ["--build", "--preset", "web", "--target", "kelm_site"], quiet);
+  }
+  return { dir: built, server: join(src, "web", "serve.py") };
+}
+
+// A first visit in a fresh profile, until the service worker has cached the
+// site: every response the browser took from the network, the worker's own
+// included (a response from its HTTP cache is no request).
+async function firstVisit(browser, origin) {
+  const context = await browser.newContext();
+  const pending = [];
+  const loaded = [];
+  context.on("requestfinished", (request) => pending.push((async () => {
+    const [response, sizes] = await Promise.all([request.response(), request.sizes()]);
+    if (!response || sizes.responseBodySize < 0) return;   // from the HTTP cache
+    let bytes = sizes.responseBodySize;
+    if (response.headers()["content-encoding"]) bytes = (await response.body()).length;
+    loaded.push({ path: new URL(request.url()).pathname, status: response.status(), bytes,
+      wire: sizes.responseBodySize + sizes.responseHeadersSize });
+  })().catch(() => {})));
+  const page = await context.newPage();
+  await page.goto(`${origin}/`);
+  await ready(page);
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await new Promise((done) => setTimeout(done, 300));   // the worker's last responses
+  // A response whose worker has gone may never settle: it is not waited for.
+  await Promise.all(pending.map((p) => Promise.race([p, new Promise((done) => setTimeout(done, 3000))])));
+  await context.close();
+  const sum = (key) => loaded.reduce((total, entry) => total + entry[key], 0);
+  return { loaded, bytes: sum("bytes"), wire: sum("wire"), requests: loaded.length };
 }
 
 async function readyTime(browser, origin) {
   const context = await browser.newContext();
   const page = await context.newPage();
-  await page.goto(origin + "/");
+  await page.goto(`${origin}/`);
   await ready(page);
   const ms = await page.evaluate(() => performance.getEntriesByName("kelm-ready")[0].startTime);
   await context.close();
   return ms;
 }
 
+const baseline = baselineSite();
 const browser = await launch();
 const real = await serve(site);
-const inertDir = inertSite();
-const inert = await serve(inertDir);
+const today = await serve(baseline.dir, { script: baseline.server });
 
-// Identification against one MD5 pass, in one page, over one file.
+// Identification against one MD5 pass, in one page, over one file: the
+// engine as the build made it, started in the page beside the page's own.
 {
-  const context = await browser.newContext();
+  const wasmDir = join(site, "..", "wasm");
+  const context = await browser.newContext({ bypassCSP: true });
   const page = await context.newPage();
-  await page.goto(real.origin + "/");
+  await page.goto(`${real.origin}/`);
   await ready(page);
+  await page.addScriptTag({ content: readFileSync(join(wasmDir, "kelm.js"), "utf8") });
   const bytes = Buffer.from(syntheticExe(EDITIONS[0], 96)).toString("base64");
-  const result = await page.evaluate(async ({ data, rounds }) => {
-    const engine = await (await import("./kelm.js")).default();
+  const wasm = readFileSync(join(wasmDir, "kelm.wasm")).toString("base64");
+  const result = await page.evaluate(async ({ data, wasm, rounds }) => {
+    const compiled = await WebAssembly.compile(Uint8Array.from(atob(wasm), (c) => c.charCodeAt(0)));
+    const engine = await window.createKelm({
+      instantiateWasm(imports, receive) {
+        WebAssembly.instantiate(compiled, imports).then((instance) => receive(instance, compiled));
+        return {};
+      },
+    });
     const bytes = Uint8Array.from(atob(data), (c) => c.charCodeAt(0));
     const at = engine._malloc(bytes.length);
     engine.HEAPU8.set(bytes, at);
@@ -78,7 +131,7 @@ const inert = await serve(inertDir);
       identify.push(time("kelm_select"));
     }
     return { md5, identify };
-  }, { data: bytes, rounds: 20 });
+  }, { data: bytes, wasm, rounds: 20 });
   const md5 = median(result.md5);
   const identify = median(result.identify);
   console.log("== identification in the page against one MD5 pass (target <= 1.5)");
@@ -86,40 +139,41 @@ const inert = await serve(inertDir);
   await context.close();
 }
 
-// What the page loads: every distinct file asked for on a first visit, the
-// service worker's own fetches for its cache included, at its size on disk.
+// A first visit to each.
 {
-  const context = await browser.newContext();
-  const asked = new Set();
-  context.on("request", (request) => asked.add(new URL(request.url()).pathname));
-  const page = await context.newPage();
-  await page.goto(real.origin + "/");
-  await ready(page);
-  await page.evaluate(() => navigator.serviceWorker.ready);
-  await context.close();
-  const sizes = [...asked].map((path) => [path, statSync(join(site, path === "/" ? "index.html" : path)).size]);
-  const total = sizes.reduce((sum, [, size]) => sum + size, 0);
-  console.log("\n== everything the page loads, uncompressed (target <= 300 KB)");
-  console.log(`${(total / 1024).toFixed(1)} KB in ${sizes.length} requests (the site: ${readdirSync(site).length} files)`);
-  const biggest = sizes.sort((x, y) => y[1] - x[1]).slice(0, 5);
-  console.log("biggest: " + biggest.map(([path, size]) => `${path} ${(size / 1024).toFixed(1)} KB`).join(", "));
+  const now = await firstVisit(browser, real.origin);
+  const before = await firstVisit(browser, today.origin);
+  console.log(`\n== a first visit, against today's page (${BASELINE}); target <= 100 KB loaded`);
+  const row = (label, v) => console.log(`${label}: ${kb(v.bytes)} loaded, ${kb(v.wire)} on the wire, ${v.requests} requests`);
+  row("page         ", now);
+  row("today's page ", before);
+  console.log(`ratios: loaded ${(now.bytes / before.bytes).toFixed(2)}, wire ${(now.wire / before.wire).toFixed(2)}, ` +
+    `requests ${(now.requests / before.requests).toFixed(2)}`);
+  console.log("page's requests: " + now.loaded.map((e) => `${e.path} ${e.status} ${kb(e.bytes)}`).join(", "));
 }
 
 // Navigation to ready, alternating the two pages, each in a fresh profile.
 {
-  const realTimes = [], inertTimes = [];
+  const nowTimes = [], beforeTimes = [];
   await readyTime(browser, real.origin);   // the first launch of each warms the disk cache
-  await readyTime(browser, inert.origin);
+  await readyTime(browser, today.origin);
   for (let i = 0; i < rounds; i += 1) {
-    realTimes.push(await readyTime(browser, real.origin));
-    inertTimes.push(await readyTime(browser, inert.origin));
+    nowTimes.push(await readyTime(browser, real.origin));
+    beforeTimes.push(await readyTime(browser, today.origin));
   }
-  const a = median(realTimes), b = median(inertTimes);
-  console.log(`\n== navigation to a page ready for a file, against the same files doing nothing (target <= 1.3), ${rounds} rounds`);
-  console.log(`page = ${a.toFixed(1)} ms, inert page = ${b.toFixed(1)} ms, ratio ${(a / b).toFixed(2)}`);
+  const a = median(nowTimes), b = median(beforeTimes);
+  console.log(`\n== navigation to a page ready for a file, against today's page (target <= 1.0), ${rounds} rounds`);
+  console.log(`page = ${a.toFixed(1)} ms, today's page = ${b.toFixed(1)} ms, ratio ${(a / b).toFixed(2)}`);
+}
+
+// Lighthouse, mobile, default throttling.
+{
+  const now = (await audit(`${real.origin}/`, ["performance"])).categories.performance.score;
+  const before = (await audit(`${today.origin}/`, ["performance"])).categories.performance.score;
+  console.log("\n== Lighthouse performance, mobile with default throttling (target 100, no less than 98)");
+  console.log(`page = ${Math.round(now * 100)}, today's page = ${Math.round(before * 100)}`);
 }
 
 await browser.close();
 await real.stop();
-await inert.stop();
-rmSync(inertDir, { recursive: true, force: true });
+await today.stop();

@@ -23,9 +23,11 @@ packages=(
   cmake ninja-build g++ make pkg-config dpkg-dev python3 googletest
   fonts-dejavu-core python3-fonttools python3-pil
 )
-# The web page: Debian's emscripten (its optimiser needs node-acorn), and
-# Chromium for the page's tests.
-web_packages=(emscripten node-acorn chromium)
+# The web page: Debian's emscripten (its optimiser needs node-acorn); zopfli,
+# fontTools' WOFF2 (python3-brotli) for putting the page together; the three
+# browser engines of the page's tests: Chromium, Firefox, and WebKitGTK's
+# MiniBrowser (in libwebkit2gtk-4.1-0) through WebKitWebDriver, in Xvfb.
+web_packages=(emscripten node-acorn zopfli python3-brotli chromium firefox-esr webkit2gtk-driver xvfb)
 if [ "$mode" = "web" ]; then
   packages+=("${web_packages[@]}")
 else
@@ -158,9 +160,10 @@ if [ "$mode" != "native" ]; then
     "include/md5.h=$cache/libmd/md5.h=$libmd_md5_h_sha256"
 fi
 
-# The page's browser tests: playwright-core and axe-core from npm, exactly as
-# the lock file pins them. playwright-core drives Debian's chromium and never
-# downloads a browser of its own.
+# The page's browser tests: playwright-core, puppeteer-core, selenium-webdriver,
+# lighthouse and axe-core from npm, exactly as the lock file pins them (the
+# newest that run on Debian's Node 20). They drive Debian's browsers and never
+# download one of their own.
 if [ "$mode" != "native" ]; then
   for tool in node npm; do
     command -v "$tool" >/dev/null || { echo "setup: $tool is missing (the machine's Node.js)" >&2; exit 1; }
@@ -169,7 +172,7 @@ if [ "$mode" != "native" ]; then
   stamp="$web_tests/node_modules/.kelm-lock"
   if ! cmp -s "$web_tests/package-lock.json" "$stamp"; then
     echo "setup: installing the page tests' npm packages"
-    (cd "$web_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
+    (cd "$web_tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
     cp "$web_tests/package-lock.json" "$stamp"
   fi
 fi

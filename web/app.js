@@ -1,12 +1,37 @@
-// The patcher page: hands the chosen file to the engine (kelm.wasm) and shows
-// what the engine answers. Every text, limit and rule comes from the engine;
-// this module only moves bytes between the user's file and the engine, and
+// The patcher page: hands the chosen file to the engine and shows what the
+// engine answers. Every text, limit and rule comes from the engine; this
+// script only moves bytes between the user's file and the engine, and
 // renders.
+//
+// make_site.py puts this script into the page after the engine's glue
+// (createKelm), the engine's .wasm, gzipped (KELM_WASM_GZIP, base64), and the
+// UI font (KELM_FONT_WOFF2, base64): the page fetches nothing, so it works the
+// same served and opened from a file.
 //
 // Where the file goes: a file chosen through the File System Access API
 // (Chromium's file picker, or a drop that yields a handle) is written back in
 // place; any other file is offered as a download under its own name.
-import createKelm from "./kelm.js";
+
+// Marks the page as scripted before anything is drawn: until then the page
+// shows why the patcher cannot start, for a browser that runs no script.
+document.documentElement.dataset.js = "";
+
+// The bytes of what the page carries in base64.
+function carried(base64) {
+  const text = atob(base64);
+  const bytes = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; i += 1) bytes[i] = text.charCodeAt(i);
+  return bytes;
+}
+
+// The UI font, from the bytes the page carries: a font given as bytes is
+// ready before the document is first laid out, where one from a style sheet
+// arrives later and moves every line it widens.
+try {
+  document.fonts.add(new FontFace("Kelm UI", carried(KELM_FONT_WOFF2)));
+} catch (error) {
+  // No font loading here: the text falls back to the browser's serif.
+}
 
 const $ = (id) => document.getElementById(id);
 
@@ -28,14 +53,21 @@ function update(name, ...args) {
   render();
 }
 
+// The slider's track is filled up to its thumb by the style sheet.
+function showSlider(limit) {
+  const slider = $("fps-slider");
+  slider.value = String(limit);
+  slider.setAttribute("aria-valuetext", String(limit));
+  slider.style.setProperty("--fill", `${(100 * (limit - slider.min)) / (slider.max - slider.min)}%`);
+}
+
 function render() {
   $("path").value = state.path;
   $("status").textContent = state.status;
   // A field being typed into keeps what was typed; it shows the limit again
   // when it is left, as the window's field does on its next frame.
   if (document.activeElement !== $("fps")) $("fps").value = String(state.fps_limit);
-  $("fps-slider").value = String(state.fps_limit);
-  $("fps-slider").setAttribute("aria-valuetext", String(state.fps_limit));
+  showSlider(state.fps_limit);
   $("music-fix").checked = state.music_fix;
   $("music-fix").disabled = !state.music_fix_available;
   $("music-fix-label").textContent = state.music_fix_label;
@@ -52,7 +84,6 @@ function renderMessage() {
   $("message-text").textContent = state.message_text.replace(/\r\n/g, "\n");
   $("message-note").textContent = state.note;
   $("message-note").hidden = !state.note;
-  $("message-icon").src = state.message_kind === "info" ? "popup_tick.png" : "popup_cross.png";
   dialog.dataset.kind = state.message_kind;
   if (!dialog.open) {
     dialog.showModal();
@@ -241,7 +272,7 @@ function wireDrop() {
 function wireControls() {
   $("fps").addEventListener("input", () => {
     state = ask("kelm_set_fps_text", $("fps").value);
-    $("fps-slider").value = String(state.fps_limit);
+    showSlider(state.fps_limit);
   });
   $("fps").addEventListener("change", () => render());
   $("fps").addEventListener("blur", () => render());
@@ -275,14 +306,45 @@ function showTexts(texts) {
 }
 
 // The engine compiles while the document is still being read.
-const engineLoading = createKelm();
+async function compileEngine() {
+  const wasm = new Blob([carried(KELM_WASM_GZIP)]).stream().pipeThrough(new DecompressionStream("gzip"));
+  return WebAssembly.compile(await new Response(wasm).arrayBuffer());
+}
+
+function loadEngine() {
+  return compileEngine().then((compiled) => new Promise((resolve, reject) => {
+    createKelm({
+      instantiateWasm(imports, receive) {
+        WebAssembly.instantiate(compiled, imports).then((instance) => receive(instance, compiled), reject);
+        return {};
+      },
+    }).then(resolve, reject);
+  }));
+}
+
+let engineLoading;
+try {
+  engineLoading = loadEngine();
+} catch (error) {
+  // No WebAssembly, no streams: the same explanation as any later failure.
+  engineLoading = Promise.reject(error);
+}
+engineLoading.catch(() => {});
+
+// The engine did not start: the page says why and what to do, rather than
+// sitting there dead.
+function showUnavailable(error) {
+  $("unavailable-reason").textContent = `: ${(error && (error.message || error.name)) || String(error)}`;
+  document.documentElement.dataset.failed = "";
+  $("panel").setAttribute("aria-busy", "false");
+}
 
 async function start() {
   try {
     engine = await engineLoading;
   } catch (error) {
-    $("unavailable").hidden = false;
-    throw error;
+    showUnavailable(error);
+    return;
   }
   showTexts(ask("kelm_start"));
   update("kelm_state");
@@ -292,7 +354,10 @@ async function start() {
   $("panel").setAttribute("aria-busy", "false");
   document.documentElement.dataset.ready = "1";
   performance.mark("kelm-ready");
-  if ("serviceWorker" in navigator) navigator.serviceWorker.register("sw.js").catch(() => {});
+  // Served pages only: a page opened from a file has nothing to keep offline.
+  if ("serviceWorker" in navigator && /^https?:$/.test(location.protocol)) {
+    navigator.serviceWorker.register("sw.js").catch(() => {});
+  }
 }
 
 if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", start);

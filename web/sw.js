@@ -1,14 +1,36 @@
 // Keeps the page working without a network: every file of the site is cached
 // when the worker installs, and every request for one of them is answered from
-// that cache. The site's build writes the list and a version made from the
-// files' contents, so a changed site replaces the cache as a whole.
+// that cache. The site's build writes the list, each file's hash and a version
+// made from them all, so a changed site replaces the cache as a whole.
 const VERSION = "__KELM_SITE_VERSION__";
-const FILES = ["__KELM_SITE_FILES__"];
+const FILES = {
+  "__KELM_SITE_FILES__"
+};
 const CACHE = "kelm-" + VERSION;
+
+// On a first visit the browser has just fetched these files, so the copy in
+// its HTTP cache is taken rather than a second one from the server; the hash
+// makes sure that copy is this version's. A stale one is fetched anew past
+// the HTTP cache: asking the server whether it changed could be answered
+// "no" for a file changed within the second its cached copy was made.
+async function keep(cache, url) {
+  const integrity = FILES[url];
+  let response;
+  try {
+    response = await fetch(new Request(url, { cache: "force-cache", integrity }));
+  } catch (error) {
+    response = null;
+  }
+  if (!response || !response.ok) response = await fetch(new Request(url, { cache: "reload", integrity }));
+  if (!response.ok) throw new Error(`${url}: ${response.status}`);
+  await cache.put(url, response);
+}
 
 self.addEventListener("install", (event) => {
   event.waitUntil(
-    caches.open(CACHE).then((cache) => cache.addAll(FILES)).then(() => self.skipWaiting()),
+    caches.open(CACHE)
+      .then((cache) => Promise.all(Object.keys(FILES).map((url) => keep(cache, url))))
+      .then(() => self.skipWaiting()),
   );
 });
 
@@ -25,9 +47,12 @@ self.addEventListener("activate", (event) => {
 self.addEventListener("fetch", (event) => {
   const url = new URL(event.request.url);
   if (event.request.method !== "GET" || url.origin !== self.location.origin) return;
+  // The page is kept under the folder's address; index.html is the same page.
+  const scope = new URL(self.registration.scope);
+  const asked = url.pathname === scope.pathname + "index.html" ? scope.href : event.request;
   event.respondWith(
     caches.open(CACHE)
-      .then((cache) => cache.match(event.request, { ignoreSearch: true }))
+      .then((cache) => cache.match(asked, { ignoreSearch: true }))
       .then((cached) => cached || fetch(event.request)),
   );
 });

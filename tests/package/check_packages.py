@@ -17,6 +17,7 @@ explains, by tag name. The version
 expected everywhere is the one CMakeLists.txt gives. Prints one line per check
 and a closing count; exits 1 when any check failed.
 """
+import base64
 import calendar
 import email.utils
 import glob
@@ -399,13 +400,18 @@ def web_zip_checks(zip_path):
         with zipfile.ZipFile(zip_path) as z:
             names = {n[len(top):] for n in z.namelist() if n.startswith(top) and not n.endswith("/")}
             expect(len(names) == len([n for n in z.namelist() if not n.endswith("/")]), "files outside " + top)
-            expect(z.read(top + "kelm.wasm")[:4] == b"\0asm", "kelm.wasm is no WebAssembly module")
+            # The page carries the engine's .wasm, gzipped, in its script.
+            page = z.read(top + "index.html").decode()
+            wasm = re.search(r'KELM_WASM_GZIP = "([A-Za-z0-9+/=]+)"', page)
+            expect(wasm and gzip.decompress(base64.b64decode(wasm.group(1)))[:4] == b"\0asm",
+                   "index.html carries no WebAssembly module")
             notices = z.read(top + "THIRD-PARTY-NOTICES.txt").decode()
             expect("public domain" in notices and "DejaVu" in notices, "notices lack libmd or DejaVu")
             # The service worker must cache every file of the site, or a visit
             # without a network finds one missing.
             worker = z.read(top + "sw.js").decode()
-        listed = set(re.findall(r'"\./([^"]*)"', worker)) - {""}
+        # "./" is the page itself, index.html.
+        listed = {name or "index.html" for name in re.findall(r'"\./([^"]*)"', worker)}
         site = names - {"sw.js", "LICENSE.txt", "THIRD-PARTY-NOTICES.txt"}
         expect(listed == site, "sw.js lists %s, the zip has %s" % (sorted(listed ^ site), sorted(site)))
         return "%d files, all in the service worker's cache" % len(names)

@@ -1,8 +1,13 @@
 // What the page's tests and its benchmark share: the site served on
 // 127.0.0.1 by web/serve.py, as `scripts/run.sh web` serves it; Debian's
-// Chromium driven through playwright-core; synthetic game executables.
-import { spawn } from "node:child_process";
+// Chromium driven through playwright-core; synthetic game executables and
+// what patching one must give.
+import assert from "node:assert/strict";
+import { execFileSync, spawn } from "node:child_process";
 import { once } from "node:events";
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { chromium } from "playwright-core";
 
@@ -31,36 +36,74 @@ export function syntheticExe(edition, fps) {
   return bytes;
 }
 
-// Serves `dir` at a port the system picks; resolves to the server's origin
-// and a way to stop it.
-export async function serve(dir) {
-  const server = spawn("python3", [serveScript, dir, "0"], { stdio: ["ignore", "pipe", "inherit"] });
-  let seen = "";
-  for await (const chunk of server.stdout) {
-    seen += chunk;
-    const port = /port (\d+)/.exec(seen);
-    if (port) {
-      server.stdout.resume();
-      return {
-        origin: `http://127.0.0.1:${port[1]}`,
-        async stop() {
-          if (server.exitCode !== null) return;
-          server.kill();
-          await once(server, "exit");
-        },
-      };
+// What the patch must have done: exactly the limit byte and, when asked, the
+// music fix's span changed; and, where the native command line is built
+// (KELM_NATIVE_CLI), the very bytes it writes.
+export function expectPatched(edition, before, after, fps, musicFix) {
+  assert.equal(after.length, before.length);
+  assert.equal(after[edition.fps], fps);
+  const [fixAt, fixLen] = musicFix ? edition.fix : [0, 0];
+  for (let i = 0; i < before.length; i += 1) {
+    if (before[i] !== after[i] && i !== edition.fps && !(i >= fixAt && i < fixAt + fixLen)) {
+      assert.fail(`byte ${i} changed`);
     }
   }
-  throw new Error(`serve.py did not start: ${seen}`);
+  if (musicFix) assert.notDeepEqual(after.subarray(fixAt, fixAt + fixLen), before.subarray(fixAt, fixAt + fixLen));
+  const nativeCli = process.env.KELM_NATIVE_CLI;
+  if (nativeCli && existsSync(nativeCli)) {
+    const dir = mkdtempSync(join(tmpdir(), "kelm-native-"));
+    const path = join(dir, "native.exe");
+    writeFileSync(path, before);
+    execFileSync(nativeCli, ["patch", "--fps", String(fps), ...(musicFix ? ["--music-fix"] : []), path]);
+    assert.deepEqual(after, new Uint8Array(readFileSync(path)));
+    rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+// A child process that has ended, by itself or by a signal (which leaves its
+// exitCode null).
+export const hasExited = (child) => child.exitCode !== null || child.signalCode !== null;
+
+// Serves `dir` at a port the system picks; resolves to the server's origin
+// and a way to stop it. `log`: a file that gets a line for each request;
+// `script`: another serve.py (the benchmark's baseline has its own).
+export async function serve(dir, { log, script = serveScript } = {}) {
+  const args = [script, dir, "0", ...(log ? ["--log", log] : [])];
+  const server = spawn("python3", args, { stdio: ["ignore", "pipe", "inherit"] });
+  // The pipe stays open and drained for as long as the server runs: a
+  // server whose standard output is closed dies on its next line.
+  let seen = "";
+  const port = await new Promise((resolve, reject) => {
+    server.stdout.on("data", (chunk) => {
+      seen += chunk;
+      const found = /port (\d+)/.exec(seen);
+      if (found) resolve(found[1]);
+    });
+    server.on("exit", () => reject(new Error(`serve.py did not start: ${seen}`)));
+  });
+  return {
+    origin: `http://127.0.0.1:${port}`,
+    async stop() {
+      if (hasExited(server)) return;
+      server.kill();
+      await once(server, "exit");
+    },
+  };
 }
 
 // Chromium headless, as root, with nothing of its own reaching the network.
-export function launch() {
+export function launch(extraArgs = []) {
   return chromium.launch({
     executablePath: process.env.KELM_CHROMIUM || "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-      "--disable-component-update", "--disable-sync"],
+      "--disable-component-update", "--disable-sync", ...extraArgs],
   });
 }
 
 export const ready = (page) => page.waitForSelector("html[data-ready]");
+
+// The popup as the user reads it; run in the page.
+export function readMessage() {
+  const text = (id) => document.getElementById(id).textContent;
+  return { title: text("message-title"), text: text("message-text"), note: text("message-note") };
+}
