@@ -182,6 +182,10 @@ class Monkey:
         elif kind in ("key", "ctrl_key"):
             key, hold = a
             self.xdo("keydown", "--delay", 0, key, "sleep", hold / 1000, "keyup", "--delay", 0, key)
+            # Enter or Space on a focused "Browse" opens the file dialog: it is
+            # answered before any later event can land in it.
+            if key.split("+")[-1] in ("Return", "space"):
+                self.dialog_if_any(1.5)
         elif kind == "type":
             self.xdo("type", "--delay", 20, "--", a[0])
         elif kind == "paste":
@@ -238,14 +242,23 @@ class Monkey:
     def dismiss(self, dialog, how):
         time.sleep(0.2)
         if how == "Escape":
-            self.app.point_keys_at(dialog)
-            # Not through the long-lived xdotool: the dialog goes away between
-            # the press and the release, and xdotool may end on asking about it.
-            subprocess.run(["xdotool", "key", "Escape"], env=self.desk.env, capture_output=True)
+            # A hand presses Escape again when the first press came before the
+            # dialog could take keys (a busy machine); three presses unheard
+            # are a fault.
+            for attempt in range(3):
+                self.app.point_keys_at(dialog)
+                # Not through the long-lived xdotool: the dialog goes away between
+                # the press and the release, and xdotool may end on asking about it.
+                subprocess.run(["xdotool", "key", "Escape"], env=self.desk.env, capture_output=True)
+                if self.closed(7):
+                    break
+                self.counts["Escape pressed again"] += 1
+            else:
+                raise Fault("the file dialog stayed open after Escape")
         else:
             ask_to_close(self.desk.display, dialog)
-        if not self.closed(20):
-            raise Fault(f"the file dialog stayed open after {how}")
+            if not self.closed(20):
+                raise Fault(f"the file dialog stayed open after {how}")
         # Back over the window at once: Wine's dialog loop returns on the next message.
         self.xdo(*self.to(250, 5), "sleep", 0.15, *self.to(251, 5), "sleep", 0.15)
 
