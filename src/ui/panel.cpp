@@ -128,8 +128,9 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
         // The caret at the end of the number, as where a click after it puts it.
         nk_edit_focus(ctx, NK_EDIT_ALWAYS_INSERT_MODE);
         ctx->current->edit.cursor = ctx->current->edit.sel_start = ctx->current->edit.sel_end = (int)strlen(fps_text);
+    } else if (focus_before == ACCESS_LIMIT_FIELD && focus != ACCESS_LIMIT_FIELD) {
+        nk_edit_unfocus(ctx);
     }
-    else if (focus != ACCESS_LIMIT_FIELD && focus_before == ACCESS_LIMIT_FIELD && focus != focus_before) nk_edit_unfocus(ctx);
     bounds = nk_widget_bounds(ctx);
     AccessNode *field = described(ACCESS_LIMIT_FIELD, ACCESS_ROLE_TEXT, kLabelFpsLimit, bounds);
     field->states = ACCESS_STATE_FOCUSABLE;
