@@ -67,9 +67,16 @@ def main():
     parser.add_argument("--wine")
     args = parser.parse_args()
 
-    display = free_display()
-    xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    xvfb = None
+    if args.wine:
+        # Under Wine: the display of the run's one Wine server (scripts/wine.sh --server).
+        display = subprocess.run(["bash", args.wine, "--display"], capture_output=True, text=True).stdout.strip()
+        if not display:
+            raise SystemExit("no Wine server is up: start one with scripts/wine.sh --server")
+    else:
+        display = free_display()
+        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     env = dict(os.environ, DISPLAY=display, GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
     prefix = ["bash", args.wine] if args.wine else []
     session = None
@@ -96,8 +103,9 @@ def main():
         if session:
             session.kill()
             session.wait()
-        xvfb.terminate()
-        xvfb.wait()
+        if xvfb:
+            xvfb.terminate()
+            xvfb.wait()
 
     def median(name, i):
         return statistics.median(r[i] for r in results[name])

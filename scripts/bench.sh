@@ -22,12 +22,11 @@ for exe in kelm_bench_frame kelm_bare_win32 kelm-patcher-bench; do
   x86_64-w64-mingw32-strip -o "$out/$exe.exe" "build/windows/bin/$exe.exe"
 done
 
-display=:$((100 + RANDOM % 50))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; bash scripts/wine.sh --server -k 2>/dev/null || true' EXIT
-sleep 1
-export DISPLAY=$display GTK_USE_PORTAL=0 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+# One Wine server for the whole run, on a private X server that the native
+# programs share.
+env -u DISPLAY bash scripts/wine.sh --server
+trap 'bash scripts/wine.sh --stop' EXIT
+export DISPLAY=$(bash scripts/wine.sh --display) GTK_USE_PORTAL=0 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
 
 echo "== identification against one MD5 pass (target <= 1.20)"
 build/linux/bin/kelm_bench --benchmark_format=console 2>/dev/null | grep -E 'md5 =|BM_' || true
@@ -36,7 +35,6 @@ echo
 echo "== one frame: declare, walk, draw, present (target < 1 ms natively); memory after 10, 100 and 10,000 frames"
 printf '%-10s %s\n' linux "$(build/linux/bin/kelm_bench_frame | tr '\n' ' ')"
 printf '%-10s %s\n' windows "$(bash scripts/wine.sh "$out/kelm_bench_frame.exe" | tr -d '\r' | tr '\n' ' ')"
-bash scripts/wine.sh --server -k || true
 
 echo
 echo "== native window against a bare GTK 3 window (targets: launch <= 1.1, memory <= 1.15)"

@@ -7,8 +7,12 @@
 # into what it makes: the clock (a year and more ahead, through faketime), the
 # umask, the locale, the time zone and the host name.
 #
-#   scripts/check_reproducible.sh [--keep]
+#   scripts/check_reproducible.sh [--keep] [--first DIR]
 #
+# --first DIR takes the packages that scripts/package.sh just wrote into DIR
+# from this checkout as the first build, instead of building them again, when
+# the checkout is HEAD exactly (nothing changed, nothing untracked) and DIR's
+# SHA256SUMS is right; otherwise the first build is made as usual.
 # On a difference it prints diffoscope's report of each artifact that differs
 # (the whole report is kept in the scratch folder, named on the last line) and
 # exits 1. --keep keeps the scratch folder also when the builds agree.
@@ -34,8 +38,15 @@ if [ "${1:-}" = "--build" ]; then
   echo "reproducible: $name build in $((SECONDS - started)) s ($dir, $(date), umask $(umask), $(hostname))"
   exit 0
 fi
-keep=0
-[ "${1:-}" = "--keep" ] && keep=1
+keep=0 first=
+while [ "$#" -gt 0 ]; do
+  case "$1" in
+    --keep) keep=1 ;;
+    --first) first=$(realpath "$2"); shift ;;
+    *) echo "reproducible: unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 for tool in faketime diffoscope localedef unshare git; do
   command -v "$tool" >/dev/null || { echo "reproducible: $tool is missing (scripts/setup.sh installs it)" >&2; exit 2; }
@@ -71,9 +82,18 @@ clean_env=(env -i PATH="/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:
 self="$here/scripts/check_reproducible.sh"
 
 started=$SECONDS
-# The first build: the usual conditions.
-"${clean_env[@]}" HOME="$work/one-home" LC_ALL=C.UTF-8 TZ=UTC \
-  bash -c 'umask 022; exec bash "$0" --build one "$1" "$2" "$3"' "$self" "$one" "$rev" "$work"
+if [ -n "$first" ] && [ -z "$(git -C "$here" status --porcelain)" ] \
+   && (cd "$first" && sha256sum --quiet -c SHA256SUMS) >/dev/null 2>&1; then
+  # The first build: this checkout's, made just before under the caller's conditions.
+  echo "reproducible: the first build is this checkout's, in $first"
+  mkdir -p "$one/build"
+  cp -r "$first" "$one/build/packages"
+else
+  [ -z "$first" ] || echo "reproducible: note: $first is not a build of HEAD as it is committed; building it anew"
+  # The first build: the usual conditions.
+  "${clean_env[@]}" HOME="$work/one-home" LC_ALL=C.UTF-8 TZ=UTC \
+    bash -c 'umask 022; exec bash "$0" --build one "$1" "$2" "$3"' "$self" "$one" "$rev" "$work"
+fi
 
 # The second: a clock 400 days ahead, a strict umask, another locale, a time
 # zone 14 hours east of UTC, and another host name, in a UTS namespace of its

@@ -42,6 +42,12 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 if [ "$what" = "windows" ]; then
   bash scripts/wine.sh --boot
+  # A test run's Wine server keeps its programs on its own display.
+  if held=$(bash scripts/wine.sh --display) && [ "$held" != "$DISPLAY" ]; then
+    echo "run: the Wine prefix is held by a test run's server on display $held; run again once it ends" \
+         "(or stop it: bash scripts/wine.sh --stop)" >&2
+    exit 1
+  fi
   exec bash scripts/wine.sh build/windows/bin/kelm-patcher.exe
 fi
 exec build/linux/bin/kelm-patcher

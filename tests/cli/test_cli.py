@@ -600,18 +600,5 @@ if __name__ == "__main__":
         OTHER = [str(Path(opts.compare_with).resolve())]
     else:
         del CompareBuilds
-    if opts.emulator:
-        # Wine starts its server to exit the moment its last program does, so
-        # in a run of short programs one could connect to a server on its way
-        # out ("wine client error: Connection reset by peer"). One server that
-        # stays up serves them all, and goes when the tests do.
-        for flag in ("-k", "-w", "-p"):
-            subprocess.run([opts.emulator, "--server", flag], stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-    try:
-        result = unittest.main(argv=[sys.argv[0]] + rest, exit=False).result
-    finally:
-        if opts.emulator:
-            subprocess.run([opts.emulator, "--server", "-k"], stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+    result = unittest.main(argv=[sys.argv[0]] + rest, exit=False).result
     sys.exit(not result.wasSuccessful())

@@ -180,7 +180,7 @@ class Planting(unittest.TestCase):
         """Start, "Info", "Browse" to a file, a new limit, "Patch", a drop,
         "Patch" again, a screen reader's look at the window, close: every
         way in which the window loads a DLL."""
-        desk = Desktop()
+        desk = Desktop("windows")
         desk.env["WINEDEBUG"] = TRACE
         if overrides:
             desk.env["WINEDLLOVERRIDES"] = overrides

@@ -18,7 +18,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 from pathlib import Path
 
@@ -38,7 +37,7 @@ class KeyboardAlone(unittest.TestCase):
         self.expected = self.dir / "EXPECTED.EXE"
         shutil.copy(self.game, self.expected)
         subprocess.run([ARGS.cli, "patch", "--fps", "30", str(self.expected)], check=True, capture_output=True)
-        self.desk = Desktop()
+        self.desk = Desktop(ARGS.platform)
         self.desk.keep_settings_in(self.dir)
         self.app = Patcher(ARGS.platform, ARGS.exe, self.desk, self.dir)
         self.rest_pointer_on(self.app.win)
@@ -72,13 +71,7 @@ class KeyboardAlone(unittest.TestCase):
         keys("Return")
         dialog = wait_for(self.app.other_window, 30, "the file dialog")
         self.rest_pointer_on(dialog)
-        if ARGS.platform == "windows":
-            self.desk.x("xdotool", "type", "--delay", "30", "Z:" + str(self.game).replace("/", "\\"))
-        else:
-            self.desk.x("xdotool", "type", str(self.game)[0])
-            time.sleep(0.5)
-            self.desk.x("xdotool", "type", "--delay", "30", str(self.game)[1:])
-        subprocess.run(["xdotool", "key", "--clearmodifiers", "Return"], env=self.desk.env, capture_output=True)
+        self.app.enter_path(self.game)
         wait_for(lambda: not self.app.other_window(), 30, "the dialog to close")
         self.rest_pointer_on(self.app.win)
 

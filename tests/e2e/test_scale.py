@@ -2,8 +2,8 @@
 """The patcher window on a scaled display: its client area is the logical
 500 x 223 at the display's scale, and its text is as sharp as at scale 1, not
 a stretched copy of it. kelm-patcher.exe under Wine at 96, 144 and 192 dpi
-(each other dpi in a copy of the test prefix, so the other Wine tests keep
-96); the native window at GDK_SCALE 1 and 2.
+(Wine reads the dpi as each program starts: the test sets it in the suite's
+prefix and gives it back 96 after); the native window at GDK_SCALE 1 and 2.
 
     test_scale.py --platform windows --exe build/windows/bin/kelm-patcher.exe --shots DIR
     test_scale.py --platform linux --exe build/linux/bin/kelm-patcher --shots DIR
@@ -15,8 +15,6 @@ edges' share of the area does), over the text's full step from background
 to ink. A
 sharp glyph steps in one pixel at any size; a stretched one over two or more.
 """
-import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -28,8 +26,8 @@ from xdesk import WINE, Desktop, Patcher, window_test_args
 EXE = None
 SHOTS = None
 PLATFORM = None
-# The prefix the other Wine tests use, copied for each other dpi.
-PREFIX = Path(os.environ.get("WINEPREFIX", Path(__file__).resolve().parents[2] / "build" / "wine"))
+# Where Wine keeps the display's dpi.
+DPI_KEYS = (r"HKCU\Control Panel\Desktop", r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts")
 
 LABEL = (20, 84, 230, 24)    # logical box of the frame-rate label
 
@@ -59,6 +57,12 @@ def stretched(path, scale, out):
     return out
 
 
+def set_dpi(desk, dpi):
+    for key in DPI_KEYS:
+        subprocess.run(["bash", WINE, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                       env=desk.env, check=True, capture_output=True)
+
+
 class Scaled(unittest.TestCase):
     def setUp(self):
         tmp = tempfile.TemporaryDirectory(prefix="kelm-scale-")
@@ -66,20 +70,12 @@ class Scaled(unittest.TestCase):
         self.dir = Path(tmp.name)
 
     def open_at(self, scale):
-        desk = Desktop()
+        desk = Desktop(PLATFORM)
         self.addCleanup(desk.close)
         if PLATFORM == "windows":
             if scale != 1:
-                dpi = str(round(96 * scale))
-                prefix = self.dir / f"prefix-{dpi}"
-                subprocess.run(["cp", "-a", str(PREFIX), str(prefix)], check=True)
-                self.addCleanup(shutil.rmtree, prefix, ignore_errors=True)
-                desk.env["WINEPREFIX"] = str(prefix)
-                for key in (r"HKCU\Control Panel\Desktop",
-                            r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
-                    subprocess.run(["bash", WINE, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", dpi,
-                                    "/f"], env=desk.env, check=True, capture_output=True)
-                subprocess.run(["bash", WINE, "--server", "-w"], env=desk.env, capture_output=True)
+                set_dpi(desk, round(96 * scale))
+                self.addCleanup(set_dpi, desk, 96)
         else:
             desk.env["GDK_SCALE"] = str(scale)
         app = Patcher(PLATFORM, EXE, desk, self.dir)

@@ -84,7 +84,7 @@ class Names(unittest.TestCase):
     def test_names_in_every_script_draw_real_glyphs(self):
         tmp = tempfile.TemporaryDirectory(prefix="kelm-text-")
         self.addCleanup(tmp.cleanup)
-        desk = Desktop()
+        desk = Desktop(PLATFORM)
         self.addCleanup(desk.close)
         app = Patcher(PLATFORM, EXE, desk, tmp.name)
         self.addCleanup(app.close)

@@ -116,15 +116,29 @@ def xlib_python():
     return debian_python("Xlib", "python3-xlib")
 
 
-def wine_server(platform, *args, env=None):
-    if platform == "windows":
-        subprocess.run(["bash", WINE, "--server", *args], env=env, capture_output=True)
-
-
 class Desktop:
-    """Xvfb on a free display, with the environment Wine needs."""
+    """An X server for one test: natively Xvfb on a free display; under Wine
+    the display of the suite's one Wine server (scripts/wine.sh --server),
+    where Wine's desktop lives. GTK settings, recent files and caches go to
+    a home of the test's own, never the user's."""
 
-    def __init__(self):
+    def __init__(self, platform="linux"):
+        self.xvfb = None
+        self.home = tempfile.TemporaryDirectory(prefix="kelm-home-")
+        if platform == "windows":
+            r = subprocess.run(["bash", WINE, "--display"], capture_output=True, text=True)
+            if r.returncode != 0:
+                raise RuntimeError("no Wine server is up: run the Windows tests through ctest --preset windows, "
+                                   "or start one with scripts/wine.sh --server")
+            self.display = r.stdout.strip()
+            self.env = dict(os.environ, DISPLAY=self.display)
+        else:
+            self.start_xvfb()
+        # GTK finds no desktop bus or portal here; it must not wait for one.
+        self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+        self.keep_settings_in(self.home.name)
+
+    def start_xvfb(self):
         # Another test run (another checkout's) may take the same free number
         # at the same moment: the server that loses the race exits, and the
         # test must not go on with the winner's display.
@@ -135,8 +149,6 @@ class Desktop:
             self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.env = dict(os.environ, DISPLAY=self.display)
-            # GTK finds no desktop bus or portal here; it must not wait for one.
-            self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
             wait_for(lambda: self.xvfb.poll() is not None or
                      subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0,
                      20, "the X server")
@@ -147,12 +159,37 @@ class Desktop:
 
     def keep_settings_in(self, folder):
         """GTK's chooser writes recent files and settings: into `folder`, not the user's."""
-        for name in ("XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"):
+        self.env["HOME"] = str(folder)
+        for name in ("XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"):
             self.env[name] = str(Path(folder) / name.lower())
+        self.env["XDG_RUNTIME_DIR"] = str(Path(folder) / "runtime")
+        os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
+
+    def map_characters(self, chars):
+        """Gives each character outside ASCII a key of its own, before any
+        client starts: xdotool would otherwise remap a spare key for it as it
+        types, and a slow client can read that key before its new meaning."""
+        keysyms = [ord(c) if ord(c) < 0x100 else 0x1000000 + ord(c) for c in chars if not c.isascii()]
+        script = """
+import sys
+from Xlib import display
+d = display.Display()
+first = d.display.info.min_keycode
+table = d.get_keyboard_mapping(first, d.display.info.max_keycode - first + 1)
+free = [first + i for i, syms in enumerate(table) if not any(syms)]
+for keysym in map(int, sys.argv[1:]):
+    if not any(keysym in syms for syms in table):
+        d.change_keyboard_mapping(free.pop(), [(keysym, keysym)])
+d.sync()
+"""
+        if keysyms:
+            subprocess.run([xlib_python(), "-c", script, *map(str, keysyms)], env=self.env, check=True)
 
     def close(self):
-        self.xvfb.terminate()
-        self.xvfb.wait(10)
+        if self.xvfb:
+            self.xvfb.terminate()
+            self.xvfb.wait(10)
+        self.home.cleanup()
 
     def x(self, *args):
         return run(*args, env=self.env)
@@ -163,10 +200,6 @@ class Patcher:
 
     def __init__(self, platform, exe, desk, cwd, stderr=subprocess.DEVNULL):
         self.platform, self.desk = platform, desk
-        # A wineserver left from an earlier program is bound to that program's
-        # display: start from none.
-        wine_server(platform, "-k")
-        wine_server(platform, "-w")
         command = ["bash", WINE, exe] if platform == "windows" else [exe]
         self.proc = subprocess.Popen(command, env=desk.env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=stderr)
         try:
@@ -179,8 +212,9 @@ class Patcher:
     def close(self):
         if self.proc.poll() is None:
             self.proc.kill()
-            self.proc.wait(10)
-        wine_server(self.platform, "-k", env=self.desk.env)
+        # Under Wine the wrapper becomes the program: once this process is
+        # gone, so is the program, and the next one starts on a quiet server.
+        self.proc.wait(30)
 
     def find_window(self):
         r = subprocess.run(["xdotool", "search", "--name", f"^{TITLE}$"], env=self.desk.env,
@@ -277,20 +311,38 @@ class Patcher:
     def answer_chooser(self, dialog, path):
         """Types the path into the open dialog, Enter."""
         self.point_keys_at(dialog)
-        if self.platform == "windows":
-            self.desk.x("xdotool", "type", "--delay", "30", "Z:" + str(path).replace("/", "\\"))
+        self.enter_path(path)
+        wait_for(lambda: not self.other_window(), 30, "the file dialog to close")
+        self.back_to_window()
+
+    def enter_path(self, path):
+        """Puts `path` in the open dialog's file-name field, then Enter. ASCII
+        is typed. Other text is pasted, as a person with such a folder would:
+        xdotool types a character outside the keymap by remapping a spare key,
+        and a slow client can read the key before its new meaning."""
+        text = "Z:" + str(path).replace("/", "\\") if self.platform == "windows" else str(path)
+        if not text.isascii():
+            clip = subprocess.Popen(["xclip", "-selection", "clipboard", "-t", "UTF8_STRING", "-i"], env=self.desk.env,
+                                    stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            clip.communicate(text.encode())
+            if self.platform == "linux":
+                # The chooser's location field, empty, then the path into it.
+                self.keys("ctrl+l")
+                time.sleep(0.5)
+                self.keys("ctrl+a")
+            self.keys("ctrl+v")
+        elif self.platform == "windows":
+            self.desk.x("xdotool", "type", "--delay", "30", text)
         else:
             # GTK's chooser opens its location field on the first "/" and drops
             # what is typed before that field is ready.
-            self.desk.x("xdotool", "type", str(path)[0])
+            self.desk.x("xdotool", "type", text[0])
             time.sleep(0.5)
-            self.desk.x("xdotool", "type", "--delay", "30", str(path)[1:])
+            self.desk.x("xdotool", "type", "--delay", "30", text[1:])
         time.sleep(0.5)
         # The dialog goes away between the press and the release of Return, and
         # xdotool may end with an error on asking about it: that is no failure.
         subprocess.run(["xdotool", "key", "--clearmodifiers", "Return"], env=self.desk.env, capture_output=True)
-        wait_for(lambda: not self.other_window(), 30, "the file dialog to close")
-        self.back_to_window()
 
 
 class WindowTestCase(unittest.TestCase):
@@ -306,7 +358,7 @@ class WindowTestCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.desk = Desktop()
+        cls.desk = Desktop(cls.platform)
         cls.tmp = tempfile.TemporaryDirectory(prefix=cls.folder_prefix)
         cls.dir = Path(cls.tmp.name)
         cls.prepare_folder()

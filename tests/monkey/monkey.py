@@ -397,8 +397,9 @@ def main():
     game = folder / "GAME.EXE"
     original = write_edition(game)
     err_path = folder / "stderr.txt"
-    desk = Desktop()
+    desk = Desktop(args.platform)
     desk.keep_settings_in(folder)
+    desk.map_characters(TEXT)
     app = None
     try:
         with open(err_path, "wb") as err:

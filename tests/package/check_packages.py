@@ -488,19 +488,18 @@ def release_checks(packages, deb, rpm, windows_zip, web_zip):
 
 def wine_run(cli, window):
     """kelm-patch.exe --version and the patcher's window, in a new Wine prefix
-    and a private X server; everything started here is stopped here."""
+    whose one server (scripts/wine.sh --server) has a private X server; all of
+    it is stopped here."""
     tmp = tempfile.mkdtemp(prefix="kelm-wine-")
-    env = dict(os.environ, WINEPREFIX=os.path.join(tmp, "prefix"))
-    read_fd, write_fd = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    env["WINEPREFIX"] = os.path.join(tmp, "prefix")
     patcher = None
     try:
-        with os.fdopen(read_fd) as f:
-            env["DISPLAY"] = ":" + f.readline().strip()
         subprocess.run([WINE, "--boot"], env=env, timeout=300, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINE, "--server"], env=env, timeout=60, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env["DISPLAY"] = run([WINE, "--display"], env=env, timeout=10).stdout.strip()
         out = run([WINE, cli, "--version"], env=env, timeout=120)
         expect(out.returncode == 0 and out.stdout.strip() == VERSION_LINE, "kelm-patch.exe: %r" % out.stdout)
         patcher = subprocess.Popen([WINE, window], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -509,19 +508,19 @@ def wine_run(cli, window):
         expect(found.returncode == 0 and found.stdout.split(), "no window titled %r" % TITLE)
         expect(patcher.poll() is None, "kelm-patcher.exe exited")
         return "window %s" % found.stdout.split()[0]
+    except subprocess.CalledProcessError as e:
+        raise Failed("failed: %s" % " ".join(e.cmd))
     except subprocess.TimeoutExpired as e:
         raise Failed("timed out: %s" % " ".join(e.cmd))
     finally:
         if patcher and patcher.poll() is None:
             patcher.send_signal(signal.SIGTERM)
-        subprocess.run([WINE, "--server", "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINE, "--stop"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if patcher:
             try:
                 patcher.wait(timeout=30)
             except subprocess.TimeoutExpired:
                 patcher.kill()
-        xvfb.terminate()
-        xvfb.wait(timeout=30)
         shutil.rmtree(tmp, ignore_errors=True)
 
 

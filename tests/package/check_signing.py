@@ -89,7 +89,11 @@ def main():
         expect(len(rpms) == 2 and len(digests) == 1, "header digests: %s of %s" % (digests, rpms))
 
     def under_wine():
-        said = run(["bash", WINE, os.path.join(folder, "kelm-patch.exe"), "--version"], timeout=300)
+        must(["bash", WINE, "--server"], timeout=300)
+        try:
+            said = run(["bash", WINE, os.path.join(folder, "kelm-patch.exe"), "--version"], timeout=300)
+        finally:
+            run(["bash", WINE, "--stop"])
         expect(said.returncode == 0 and said.stdout.strip() == VERSION_LINE, "got %r %r" % (said.stdout, said.stderr))
 
     def rpm_signature():

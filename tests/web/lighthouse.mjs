@@ -18,7 +18,7 @@ export async function chromiumWithPort() {
     "--headless=new", "--no-sandbox", "--remote-debugging-port=0", `--user-data-dir=${profile}`,
     "--no-first-run", "--disable-background-networking", "--disable-component-update", "--disable-sync",
     "about:blank",
-  ], { stdio: ["ignore", "ignore", "pipe"] });
+  ], { stdio: ["ignore", "ignore", "pipe"], detached: true });
   let seen = "";
   const port = await new Promise((resolve, reject) => {
     browser.stderr.on("data", (chunk) => {
@@ -30,12 +30,18 @@ export async function chromiumWithPort() {
   });
   return {
     port,
+    // Chromium's helpers (renderers, the crash handler) outlive its main
+    // process for a moment and still write into the profile: the whole
+    // process group goes, and the profile once none of it is left.
     async stop() {
+      const group = () => { try { process.kill(-browser.pid, 0); return true; } catch { return false; } };
       if (!hasExited(browser)) {
-        browser.kill();
+        process.kill(-browser.pid, "SIGTERM");
         await once(browser, "exit");
       }
-      rmSync(profile, { recursive: true, force: true });
+      for (let i = 0; i < 100 && group(); i++) await new Promise((r) => setTimeout(r, 100));
+      if (group()) process.kill(-browser.pid, "SIGKILL");
+      rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
     },
   };
 }
