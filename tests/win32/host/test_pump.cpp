@@ -80,9 +80,11 @@ TEST_F(HostTest, AQuitEndingTheWaitIsReportedToo) {
 TEST_F(HostTest, APollAfterAQuietFrameSleepsUntilTheNextMessage) {
     open(HOST_MODE_FIXED);
 
-    // The probe must be able to see processor time, or the idle figure below proves nothing.
+    // The probe must be able to see processor time, or the idle figure below
+    // proves nothing. A busy machine lends the loop only a share of a core:
+    // it spins until the probe sees 150 ms, or gives up after 5 s.
     double cpu_before = process_cpu_ms(), start = now_seconds();
-    while (now_seconds() - start < 0.3) {}
+    while (process_cpu_ms() - cpu_before < 150.0 && now_seconds() - start < 5.0) {}
     ASSERT_GE(process_cpu_ms() - cpu_before, 150.0) << "GetProcessTimes does not show a busy loop";
 
     settle();
