@@ -185,7 +185,27 @@ d.sync()
         if keysyms:
             subprocess.run([xlib_python(), "-c", script, *map(str, keysyms)], env=self.env, check=True)
 
+    def set_clipboard(self, text):
+        """Puts `text` on the clipboard, owned by an xclip of this test's,
+        which goes when the next takes its place or the test ends: a display
+        that outlives the test (Wine's) keeps no owner behind."""
+        self.drop_clipboard()
+        self.clip = subprocess.Popen(["xclip", "-selection", "clipboard", "-t", "UTF8_STRING", "-quiet"],
+                                     env=self.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        self.clip.stdin.write(text.encode())
+        self.clip.stdin.close()
+        wait_for(lambda: subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env,
+                                        capture_output=True).stdout == text.encode(), 10, "the clipboard")
+
+    def drop_clipboard(self):
+        if getattr(self, "clip", None):
+            self.clip.kill()
+            self.clip.wait(10)
+            self.clip = None
+
     def close(self):
+        self.drop_clipboard()
         if self.xvfb:
             self.xvfb.terminate()
             self.xvfb.wait(10)
@@ -322,9 +342,7 @@ class Patcher:
         and a slow client can read the key before its new meaning."""
         text = "Z:" + str(path).replace("/", "\\") if self.platform == "windows" else str(path)
         if not text.isascii():
-            clip = subprocess.Popen(["xclip", "-selection", "clipboard", "-t", "UTF8_STRING", "-i"], env=self.desk.env,
-                                    stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            clip.communicate(text.encode())
+            self.desk.set_clipboard(text)
             if self.platform == "linux":
                 # The chooser's location field, empty, then the path into it.
                 self.keys("ctrl+l")

@@ -192,9 +192,7 @@ class Monkey:
             if not self.clipboard:
                 self.counts["paste skipped: no xclip"] += 1
                 return
-            # xclip stays behind to serve the selection, so no pipe may wait for it.
-            subprocess.run([self.clipboard, "-selection", "clipboard"], input=a[0].encode(), env=self.desk.env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+            self.desk.set_clipboard(a[0])
             self.xdo("keydown", "--delay", 0, "ctrl+v", "sleep", 0.04, "keyup", "--delay", 0, "ctrl+v")
         elif kind == "limit":
             self.past_popup(FPS_FIELD)
