@@ -2,7 +2,11 @@
 """Build the patcher's UI font: DejaVu Serif Book cut down to the characters
 the interface can show, renamed "DejaVu LGC Serif".
 
-Usage: make_font.py OUT_DIR [--source DejaVuSerif.ttf]
+Usage: make_font.py OUT_DIR [--source DejaVuSerif.ttf] [--po PO_DIR]
+
+With --po, the font carries besides every character of the shipped
+translations that DejaVu Serif has: every Latin and Cyrillic letter of them
+must be there; Japanese and Chinese are left to the windows' glyph fallback.
 
 Writes OUT_DIR/ui_font.ttf. The output depends only on the source font and
 the fontTools release: no time stamps are written.
@@ -45,6 +49,22 @@ def wanted_code_points():
     cps += [0x2550, 0x2554, 0x2557, 0x255D, 0x25FC]
     cps += OPTIONAL
     return cps
+
+
+# Below the CJK blocks: the scripts and signs the UI font answers for itself.
+OWN_SCRIPTS_END = 0x2E80
+# Latin and Cyrillic (with their extensions) must all be there.
+LETTERS_END = 0x0530
+
+
+def translated_code_points(po_dir):
+    sys.path.insert(0, po_dir)
+    import catalogues
+    cps = set()
+    for lang in catalogues.languages(po_dir):
+        for text in catalogues.translations(lang, po_dir):
+            cps |= {ord(c) for c in text if 0x20 <= ord(c) < OWN_SCRIPTS_END}
+    return sorted(cps)
 
 
 def add_cr_glyph(font):
@@ -116,10 +136,17 @@ def rename(font, version):
     name.names.sort(key=lambda n: (n.platformID, n.platEncID, n.langID, n.nameID))
 
 
-def make_font(source, out_path):
+def make_font(source, out_path, po_dir=None):
     font = TTFont(source, recalcTimestamp=False)
     have = font.getBestCmap()
-    missing = [cp for cp in wanted_code_points() if cp not in have and cp != CR]
+    wanted = wanted_code_points()
+    if po_dir:
+        extra = [cp for cp in translated_code_points(po_dir) if cp not in wanted]
+        lacking = [cp for cp in extra if cp not in have and cp < LETTERS_END]
+        if lacking:
+            raise SystemExit("source font lacks the translations' " + ", ".join("U+%04X" % cp for cp in lacking))
+        wanted += [cp for cp in extra if cp in have]
+    missing = [cp for cp in wanted if cp not in have and cp != CR]
     optional_missing = [cp for cp in missing if cp in OPTIONAL]
     required_missing = [cp for cp in missing if cp not in OPTIONAL]
     if required_missing:
@@ -143,7 +170,7 @@ def make_font(source, out_path):
     options.drop_tables += ["FFTM", "MATH", "kern"]
     options.glyph_names = True
     subsetter = subset.Subsetter(options)
-    subsetter.populate(unicodes=[cp for cp in wanted_code_points() if cp not in optional_missing])
+    subsetter.populate(unicodes=[cp for cp in wanted if cp not in optional_missing])
     subsetter.subset(font)
 
     build_cmap(font)
@@ -158,10 +185,11 @@ def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out_dir")
     parser.add_argument("--source", default=DEFAULT_SOURCE)
+    parser.add_argument("--po", help="po/ folder: carry the shipped translations' characters too")
     args = parser.parse_args(argv)
     os.makedirs(args.out_dir, exist_ok=True)
     out = os.path.join(args.out_dir, "ui_font.ttf")
-    missing = make_font(args.source, out)
+    missing = make_font(args.source, out, args.po)
     if missing:
         print("make_font: source lacks " + ", ".join("U+%04X" % cp for cp in missing)
               + "; left out", file=sys.stderr)

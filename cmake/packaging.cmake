@@ -32,7 +32,7 @@ endfunction()
 
 if(WIN32)
   # kelm-patch.exe gets its own version information.
-  target_link_libraries(kelm-patch PRIVATE kelm_cli_resources)
+  target_link_libraries(kelm-patch PRIVATE kelm_cli_resources kelm_lang_resources)
 
   # The static runtime in every .exe: the MinGW-w64 CRT and winpthreads
   # (mingw-w64-x86-64-dev), libgcc and libstdc++ (gcc- and g++-mingw-w64-x86-64-posix).
@@ -56,8 +56,11 @@ foreach(program kelm-patcher kelm-patch)
   install(CODE "execute_process(COMMAND [==[${CMAKE_OBJCOPY}]==] --remove-section=.comment
                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\" COMMAND_ERROR_IS_FATAL ANY)")
 endforeach()
-install(FILES packaging/kelm-patcher.desktop DESTINATION share/applications)
-install(FILES packaging/io.github.ostrel.KelmPatcher.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${KELM_DESKTOP_FILE} DESTINATION share/applications)
+install(FILES ${KELM_METAINFO_FILE} DESTINATION share/metainfo)
+foreach(lang ${KELM_LANGUAGES})
+  install(FILES ${KELM_LOCALE_DIR}/${lang}/LC_MESSAGES/kelm-patcher.mo DESTINATION share/locale/${lang}/LC_MESSAGES)
+endforeach()
 install(DIRECTORY ${KELM_ASSETS_DIR}/hicolor DESTINATION share/icons)
 set(KELM_RPM_RELEASE 1)
 kelm_install_docs(debian ${_kelm_doc_args} --changelog ${CMAKE_SOURCE_DIR}/packaging/changelog
@@ -127,7 +130,11 @@ set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/kelm-patcher/copyright"
     "%doc /usr/share/doc/kelm-patcher/changelog.gz")
 # Folders that the system's own packages own; the RPM owns only its own doc folder.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/applications /usr/share/metainfo
-    /usr/share/man /usr/share/man/man1 /usr/share/icons /usr/share/icons/hicolor)
+    /usr/share/man /usr/share/man/man1 /usr/share/icons /usr/share/icons/hicolor /usr/share/locale)
+foreach(lang ${KELM_LANGUAGES})
+  list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/locale/${lang}
+       /usr/share/locale/${lang}/LC_MESSAGES)
+endforeach()
 foreach(png ${KELM_HICOLOR_PNGS})
   string(REGEX MATCH "hicolor/[^/]+" size_dir ${png})
   list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/icons/${size_dir}

@@ -21,7 +21,7 @@ libmd_md5_h_sha256=1eca64e9274ef04fa6c6f56a383c2b6fead522e43c54ed7371ce16abd6369
 mode="${1:-all}"
 packages=(
   cmake ninja-build g++ make pkg-config dpkg-dev python3 googletest
-  fonts-dejavu-core python3-fonttools python3-pil
+  fonts-dejavu-core python3-fonttools python3-pil gettext
 )
 # The web page: Debian's emscripten (its optimiser needs node-acorn); zopfli,
 # fontTools' WOFF2 (python3-brotli) for putting the page together; the three
@@ -73,6 +73,18 @@ if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   apt_update
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The tests run the programs in each shipped language: the Linux programs
+# through glibc's locales, the Windows ones through Wine, which takes the
+# Windows display language from the same locale. English (U.S.) for the
+# tests that check the English texts stay as they are.
+if [ "$mode" = "all" ]; then
+  have=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]')
+  for locale in de_DE es_ES es_MX fr_FR it_IT ja_JP pl_PL pt_BR ru_RU uk_UA zh_CN en_US; do
+    lower=$(echo "$locale.utf8" | tr '[:upper:]' '[:lower:]')
+    grep -qx "$lower" <<<"$have" || as_root localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  done
 fi
 
 # The MinGW-w64 toolchain must be the POSIX-threads flavour (std::thread and friends).

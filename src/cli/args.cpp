@@ -1,5 +1,7 @@
 #include "cli/args.h"
 
+#include "lang/lang.h"
+
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
@@ -26,13 +28,13 @@ ArgsOutcome usage(std::string *error, std::string message) {
 ArgsOutcome parse_args(int argc, char **argv, CliArgs *out, std::string *error) {
     *out = CliArgs();
     error->clear();
-    if (argc < 2) return usage(error, "no command given");
+    if (argc < 2) return usage(error, _("no command given"));
     const char *command = argv[1];
     if (!strcmp(command, "--help") || !strcmp(command, "-h")) return ARGS_HELP;
     if (!strcmp(command, "--version")) return ARGS_VERSION;
     out->identify = !strcmp(command, "identify");
     if (!out->identify && strcmp(command, "patch"))
-        return usage(error, std::string("unknown command '") + command + "'");
+        return usage(error, tr_format(_("unknown command '%s'"), command));
 
     // Options and files mix freely until "--"; a lone "-" is a file name.
     int options_done = 0;
@@ -52,20 +54,20 @@ ArgsOutcome parse_args(int argc, char **argv, CliArgs *out, std::string *error) 
             out->backup = 1;
         } else if (!out->identify && (!strcmp(arg, "--fps") || !strncmp(arg, "--fps=", 6))) {
             const char *value = arg[5] == '=' ? arg + 6 : (i + 1 < argc ? argv[++i] : nullptr);
-            if (!value) return usage(error, "--fps needs a value");
+            if (!value) return usage(error, _("--fps needs a value"));
             if (!parse_fps(value, &out->fps) || out->fps < 1 || out->fps > 255)
-                return usage(error, std::string("--fps takes a whole number from 1 to 255, not '") + value + "'");
+                return usage(error, tr_format(_("--fps takes a whole number from 1 to 255, not '%s'"), value));
             out->fps_given = 1;
         } else {
-            return usage(error, std::string("unknown option '") + arg + "'");
+            return usage(error, tr_format(_("unknown option '%s'"), arg));
         }
     }
 
     if (out->identify) {
-        if (out->files.empty()) return usage(error, "identify needs at least one FILE");
+        if (out->files.empty()) return usage(error, _("identify needs at least one FILE"));
         return ARGS_RUN;
     }
-    if (out->files.size() != 1) return usage(error, "patch takes exactly one FILE");
-    if (!out->fps_given && !out->music_fix) return usage(error, "patch needs --fps N, --music-fix or both");
+    if (out->files.size() != 1) return usage(error, _("patch takes exactly one FILE"));
+    if (!out->fps_given && !out->music_fix) return usage(error, _("patch needs --fps N, --music-fix or both"));
     return ARGS_RUN;
 }

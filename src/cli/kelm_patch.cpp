@@ -25,6 +25,7 @@
 #endif
 
 #include "cli/args.h"
+#include "lang/lang.h"
 #include "patch/catalogue.h"
 #include "patch/identify.h"
 #include "patch/json.h"
@@ -36,7 +37,9 @@ namespace {
 // Ordered by weight: over several files the heaviest is the exit code.
 enum { EXIT_DONE = 0, EXIT_REFUSED = 1, EXIT_USAGE = 2, EXIT_IO = 3 };
 
-const char kUsage[] =
+// TRANSLATORS: keep the command and option names, FILE and N as they are,
+// and every line within 80 columns.
+const char kUsage[] = N_(
     "Usage: kelm-patch identify [--json] FILE...\n"
     "       kelm-patch patch [--fps N] [--music-fix] [--backup] [--json] FILE\n"
     "       kelm-patch --help | --version\n"
@@ -63,7 +66,7 @@ const char kUsage[] =
     "standard error.\n"
     "Exit status: 0 done, 1 file refused, 2 usage error, 3 I/O failure (a file\n"
     "that cannot be read or written, left as it was; or output that cannot be\n"
-    "written).\n";
+    "written).\n");
 
 // Where a terminal would take a character for a command, or a line would end.
 bool unsafe_at(const char *s, size_t len) {
@@ -130,6 +133,17 @@ void json_path(JsonLine *line, const char *path) {
     json_string(line, "path_bytes", hex.c_str());
 }
 
+// Whether a line ends in a stop, colon, semicolon or comma: ASCII, or the
+// full-width ones of Chinese and Japanese.
+bool ends_in_punctuation(const char *line, size_t n) {
+    if (strchr(":;,.", line[n - 1])) return true;
+    for (const char *mark : {"\u3002", "\u3001", "\uff1a", "\uff1b", "\uff0c", "\uff0e"}) {
+        const size_t len = strlen(mark);
+        if (n >= len && memcmp(line + n - len, mark, len) == 0) return true;
+    }
+    return false;
+}
+
 // The engine's messages are made for the popup, a clause a line. Here they
 // take one line, each break becoming the punctuation it stood for.
 std::string one_line(const char *message) {
@@ -139,7 +153,7 @@ std::string one_line(const char *message) {
         const size_t n = end ? (size_t)(end - s) : strlen(s);
         out.append(s, n);
         if (!end) return out;
-        if (n && !strchr(":;,.", s[n - 1])) out += '.';
+        if (n && !ends_in_punctuation(s, n)) out += '.';
         out += ' ';
         s = end + 2;
     }
@@ -210,7 +224,7 @@ int identify_command(const std::vector<const char *> &files, int json) {
         if (r.supported && r.fps_byte < 0) {
             r.supported = 0;
             unreadable = 1;
-            snprintf(r.error, sizeof r.error, "cannot read its frame-rate byte");
+            snprintf(r.error, sizeof r.error, "%s", _("cannot read its frame-rate byte"));
         }
         if (json) {
             JsonLine line;
@@ -233,11 +247,11 @@ int identify_command(const std::vector<const char *> &files, int json) {
             }
             json_end(&line);
         } else if (r.supported) {
-            printf("%s: %s, FPS limit %d, music fix %s\n", shown(path).c_str(), r.status, r.fps_byte,
-                   music_fix_state_name(r.music_fix));
+            printf(_("%s: %s, FPS limit %d, music fix %s\n"), shown(path).c_str(), r.status, r.fps_byte,
+                   _(music_fix_state_name(r.music_fix)));
         }
         if (!r.supported) {
-            tell(path, unreadable ? std::string(r.error) : std::string("unsupported: ") + r.error);
+            tell(path, unreadable ? std::string(r.error) : tr_format(_("unsupported: %s"), r.error));
             code = std::max(code, unreadable ? (int)EXIT_IO : (int)EXIT_REFUSED);
         }
     }
@@ -255,18 +269,17 @@ int make_backup(const char *path, const char *backup, std::string *why) {
     errno = 0;
     FILE *in = open_regular_file(path, "rb+");
     if (!in) {
-        *why = std::string("cannot open the file for writing: ") + error_text(errno_or_eio()) +
-               "; nothing was written";
+        *why = tr_format(_("cannot open the file for writing: %s; nothing was written"), error_text(errno_or_eio()));
         return EXIT_IO;
     }
     int err = lock_file(in);
     if (err) {
         fclose(in);
         if (err == EWOULDBLOCK) {
-            *why = "another program is changing it; nothing was written, try again in a moment";
+            *why = _("another program is changing it; nothing was written, try again in a moment");
             return EXIT_REFUSED;
         }
-        *why = std::string("cannot lock the file: ") + error_text(err) + "; nothing was written";
+        *why = tr_format(_("cannot lock the file: %s; nothing was written"), error_text(err));
         return EXIT_IO;
     }
     errno = 0;
@@ -275,10 +288,10 @@ int make_backup(const char *path, const char *backup, std::string *why) {
         err = errno_or_eio();
         fclose(in);
         if (err == EEXIST) {
-            *why = shown(backup) + " already exists; not overwriting it, nothing was written";
+            *why = tr_format(_("%s already exists; not overwriting it, nothing was written"), shown(backup).c_str());
             return EXIT_REFUSED;
         }
-        *why = "cannot make the backup " + shown(backup) + ": " + error_text(err) + "; nothing was written";
+        *why = tr_format(_("cannot make the backup %s: %s; nothing was written"), shown(backup).c_str(), error_text(err));
         return EXIT_IO;
     }
     char block[64 * 1024];
@@ -293,7 +306,7 @@ int make_backup(const char *path, const char *backup, std::string *why) {
     fclose(in);
     if (!err) return 0;
     remove(backup);
-    *why = "cannot make the backup " + shown(backup) + ": " + error_text(err) + "; nothing was written";
+    *why = tr_format(_("cannot make the backup %s: %s; nothing was written"), shown(backup).c_str(), error_text(err));
     return EXIT_IO;
 }
 
@@ -304,12 +317,12 @@ int patch_command(const CliArgs &args) {
     identify_file(path, &r);
     if (!r.supported)
         return r.error_code ? refuse(EXIT_IO, path, json, r.error)
-                            : refuse(EXIT_REFUSED, path, json, std::string("not a supported executable: ") + r.error);
-    if (r.fps_byte < 0) return refuse(EXIT_IO, path, json, "cannot read its frame-rate byte");
+                            : refuse(EXIT_REFUSED, path, json, tr_format(_("not a supported executable: %s"), r.error));
+    if (r.fps_byte < 0) return refuse(EXIT_IO, path, json, _("cannot read its frame-rate byte"));
     const char *edition = kExeProfiles[r.profile].edition_name;
     if (args.music_fix && r.music_fix == MUSIC_FIX_UNAVAILABLE)
         return refuse(EXIT_REFUSED, path, json,
-                      std::string("the ") + edition + " has no music-loop fix; nothing was written");
+                      tr_format(_("the %s has no music-loop fix; nothing was written"), _(edition)));
     pause_at("identified");
 
     const std::string backup = args.backup ? std::string(path) + ".bak" : std::string();
@@ -325,16 +338,16 @@ int patch_command(const CliArgs &args) {
         std::string why = one_line(outcome.error);
         if (status == PATCH_IO_FAILED_UNRESTORED) {
             // The backup is the one good copy left: it stays.
-            if (args.backup) why += " " + shown(backup.c_str()) + " holds it as it was.";
+            if (args.backup) why += " " + tr_format(_("%s holds it as it was."), shown(backup.c_str()).c_str());
         } else if (args.backup && remove(backup.c_str()) != 0) {
-            why += "; the backup " + shown(backup.c_str()) + " made for it could not be removed: " +
-                   error_text(errno_or_eio());
+            why += tr_format(_("; the backup %s made for it could not be removed: %s"), shown(backup.c_str()).c_str(),
+                             error_text(errno_or_eio()));
         }
         switch (status) {
         case PATCH_FILE_CHANGED:
-        case PATCH_NO_PROFILE: return refuse(EXIT_REFUSED, path, json, why + "; nothing was written");
+        case PATCH_NO_PROFILE: return refuse(EXIT_REFUSED, path, json, why + _("; nothing was written"));
         case PATCH_BUSY: return refuse(EXIT_REFUSED, path, json, why);
-        case PATCH_NOT_OPENED: return refuse(EXIT_IO, path, json, why + "; nothing was written");
+        case PATCH_NOT_OPENED: return refuse(EXIT_IO, path, json, why + _("; nothing was written"));
         default: return refuse(EXIT_IO, path, json, why);
         }
     }
@@ -349,10 +362,12 @@ int patch_command(const CliArgs &args) {
         json_int(&line, "changed_bytes", outcome.changed_bytes);
         json_end(&line);
     } else {
-        printf("%s: patched %s, FPS limit %d, music fix %s, %d byte%s changed%s%s\n", shown(path).c_str(), edition,
-               outcome.fps_limit, music_fix_state_name(outcome.music_fix), outcome.changed_bytes,
-               outcome.changed_bytes == 1 ? "" : "s", args.backup ? "; backup in " : "",
-               args.backup ? shown(backup.c_str()).c_str() : "");
+        printf(trn("%s: patched %s, FPS limit %d, music fix %s, %d byte changed",
+                   "%s: patched %s, FPS limit %d, music fix %s, %d bytes changed", (unsigned long)outcome.changed_bytes),
+               shown(path).c_str(), _(edition), outcome.fps_limit, _(music_fix_state_name(outcome.music_fix)),
+               outcome.changed_bytes);
+        if (args.backup) printf(_("; backup in %s"), shown(backup.c_str()).c_str());
+        putchar('\n');
     }
     return EXIT_DONE;
 }
@@ -362,13 +377,13 @@ int run(int argc, char **argv) {
     std::string error;
     switch (parse_args(argc, argv, &args, &error)) {
     case ARGS_HELP:
-        fputs(kUsage, stdout);
+        fputs(_(kUsage), stdout);
         return EXIT_DONE;
     case ARGS_VERSION:
-        printf("kelm-patch %s (Quelmor: Kelm patcher build %s)\n", KELM_VERSION, KELM_BUILD);
+        printf(_("kelm-patch %s (Quelmor: Kelm patcher build %s)\n"), KELM_VERSION, KELM_BUILD);
         return EXIT_DONE;
     case ARGS_USAGE:
-        fprintf(stderr, "kelm-patch: %s (see 'kelm-patch --help')\n", error.c_str());
+        fprintf(stderr, _("kelm-patch: %s (see 'kelm-patch --help')\n"), error.c_str());
         return EXIT_USAGE;
     case ARGS_RUN: break;
     }
@@ -381,14 +396,23 @@ int finish_output(int code) {
     errno = 0;
     const int lost = ferror(stdout);
     if (fclose(stdout) == 0 && !lost) return code;
-    fprintf(stderr, "kelm-patch: cannot write the output: %s\n", error_text(errno_or_eio()));
+    fprintf(stderr, _("kelm-patch: cannot write the output: %s\n"), error_text(errno_or_eio()));
     return code == EXIT_USAGE ? code : EXIT_IO;
+}
+
+// With --json, everything stays as scripts have always read it: the objects
+// and the lines on stderr alike are in English.
+bool wants_json(int argc, char **argv) {
+    for (int i = 1; i < argc && strcmp(argv[i], "--") != 0; ++i)
+        if (!strcmp(argv[i], "--json")) return true;
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     confine_library_search();
+    if (!wants_json(argc, argv)) lang_init();
     console_binary_output();
     return finish_output(run(argc, argv));
 }

@@ -3,10 +3,12 @@
 #include <errno.h>
 #include <string.h>
 
+#include "lang/lang.h"
+
 #include <chrono>
 #include <thread>
 
-const char *error_text(int err) { return err == ENOTSUP ? "Not a regular file" : strerror(err); }
+const char *error_text(int err) { return err == ENOTSUP ? _("Not a regular file") : strerror(err); }
 
 const FileIo kStdioFileIo = {open_regular_file, lock_file, reopen_file, fseek,    fread,
                              fwrite,            fflush,    sync_file,   fclose};

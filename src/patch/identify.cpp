@@ -5,6 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "lang/lang.h"
+#include "patch/text.h"
+
 
 // Longest probe text plus its terminator.
 enum { PROBE_MAX = 32 };
@@ -27,11 +30,11 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
     int64_t size = file_size_of(path, &regular);
     if (size < 0) {
         out->error_code = errno_or_eio();
-        snprintf(out->error, sizeof out->error, "cannot examine the file: %s", error_text(out->error_code));
+        format_into(out->error, sizeof out->error, _("cannot examine the file: %s"), error_text(out->error_code));
         return 0;
     }
     if (!regular) {
-        snprintf(out->error, sizeof out->error, "not a regular file");
+        format_into(out->error, sizeof out->error, "%s", _("not a regular file"));
         return 0;
     }
 
@@ -55,13 +58,15 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
 
     if (out->profile == NO_PROFILE) {
         if (!size_match)
-            snprintf(out->error, sizeof out->error, "its size of %" PRId64 " bytes matches no supported edition",
-                     size);
+            format_into(out->error, sizeof out->error,
+                     trn("its size of %lld byte matches no supported edition",
+                         "its size of %lld bytes matches no supported edition", (unsigned long)size),
+                     (long long)size);
         else if ((out->error_code = open_error) != 0)
-            snprintf(out->error, sizeof out->error, "cannot open the file: %s", error_text(open_error));
+            format_into(out->error, sizeof out->error, _("cannot open the file: %s"), error_text(open_error));
         else
-            snprintf(out->error, sizeof out->error, "its size matches the %s, but its version text does not",
-                     size_match->edition_name);
+            format_into(out->error, sizeof out->error, _("its size matches the %s, but its version text does not"),
+                     _(size_match->edition_name));
         return 0;
     }
 
@@ -69,8 +74,8 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
     out->supported = 1;
     out->md5_ok = file_md5_hex_to(path, out->md5) == 0;
     out->unmodified = out->md5_ok && strcmp(row->md5_hex, out->md5) == 0;
-    snprintf(out->status, sizeof out->status, "%s%s", out->unmodified ? "Unmodified " : "Modified ",
-             row->edition_name);
+    format_into(out->status, sizeof out->status, out->unmodified ? _("Unmodified %s") : _("Modified %s"),
+             _(row->edition_name));
 
     const MusicFix *fix = music_fix_for(catalogue, out->profile);
     FILE *file = io->open(path, "rb");
@@ -94,8 +99,8 @@ MusicFixState music_fix_state_of(const FileIo *io, FILE *file, const MusicFix *f
 
 const char *music_fix_state_name(MusicFixState state) {
     switch (state) {
-    case MUSIC_FIX_APPLIED: return "applied";
-    case MUSIC_FIX_ABSENT: return "absent";
-    default: return "unavailable";
+    case MUSIC_FIX_APPLIED: return N_("applied");
+    case MUSIC_FIX_ABSENT: return N_("absent");
+    default: return N_("unavailable");
     }
 }

@@ -15,8 +15,9 @@
 #include "patch/digest.h"
 #include "patch/fileio.h"
 
-// "Unmodified " and the longest edition name, with the terminator.
-enum { IDENTIFY_STATUS_SIZE = 43 };
+// "Unmodified " and the longest edition name, with the terminator, in the
+// longest translation in UTF-8 (about 80 bytes) with room to spare.
+enum { IDENTIFY_STATUS_SIZE = 128 };
 
 enum MusicFixState {
     MUSIC_FIX_UNAVAILABLE,   // the edition has no music-loop fix
@@ -33,7 +34,7 @@ struct IdentifyResult {
     int fps_byte;                // the frame-rate byte, -1 when it could not be read
     MusicFixState music_fix;
     char status[IDENTIFY_STATUS_SIZE];   // "Unmodified "/"Modified " + edition name
-    char error[320];             // why an unsupported file was refused
+    char error[512];             // why an unsupported file was refused
     int error_code;              // the errno when it could not be examined or opened; 0 when
                                  // it was, and is no supported edition
 };

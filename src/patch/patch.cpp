@@ -5,6 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "lang/lang.h"
+#include "patch/text.h"
+
 namespace {
 
 // One contiguous run of bytes to replace.
@@ -13,7 +16,7 @@ struct Span {
     size_t length;
     const uint8_t *replacement;
     uint8_t original[256];
-    const char *what;   // for messages: "writing the frame-rate limit"
+    const char *what;   // for messages, untranslated: "writing the frame-rate limit"
 };
 
 // In place of an errno: the file's size changed during the patch. No lock
@@ -21,7 +24,7 @@ struct Span {
 // cut short or lengthened meanwhile is no longer the edition that was checked.
 const int kSizeChanged = -1;
 
-const char *reason(int err) { return err == kSizeChanged ? "the file changed size meanwhile" : error_text(err); }
+const char *reason(int err) { return err == kSizeChanged ? _("the file changed size meanwhile") : error_text(err); }
 
 // The open file's size now, or -1 with `*err` set.
 long size_now(const FileIo *io, FILE *file, int *err) {
@@ -70,7 +73,7 @@ __attribute__((format(printf, 3, 4))) PatchStatus fail(PatchOutcome *out, PatchS
     out->status = status;
     va_list args;
     va_start(args, fmt);
-    vsnprintf(out->error, sizeof out->error, fmt, args);
+    mend_cut(out->error, sizeof out->error, vsnprintf(out->error, sizeof out->error, fmt, args));
     va_end(args);
     return status;
 }
@@ -85,14 +88,14 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
     out->error_code = 0;
     out->error[0] = '\0';
     if (profile >= catalogue->profile_count)
-        return fail(out, PATCH_NO_PROFILE, "no supported executable is selected");
+        return fail(out, PATCH_NO_PROFILE, _("no supported executable is selected"));
     const ExeProfile *row = &catalogue->profiles[profile];
 
     errno = 0;
     FILE *file = io->open(path, "rb+");
     if (!file) {
         out->error_code = errno_or_eio();
-        return fail(out, PATCH_NOT_OPENED, "cannot open the file for writing: %s", error_text(out->error_code));
+        return fail(out, PATCH_NOT_OPENED, _("cannot open the file for writing: %s"), error_text(out->error_code));
     }
     // Held from the check to the sync: two patchers at once would each check,
     // and write over what the other had just written.
@@ -101,15 +104,15 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
         io->close(file);
         if (err == EWOULDBLOCK)
             return fail(out, PATCH_BUSY,
-                        "Quelmor: Kelm executable could not be patched:\r\nanother program is changing it.\r\n"
-                        "The file was left as it was; try again in a moment.");
+                        _("Quelmor: Kelm executable could not be patched:\r\nanother program is changing it.\r\n"
+                        "The file was left as it was; try again in a moment."));
         out->error_code = err;
-        return fail(out, PATCH_NOT_OPENED, "cannot lock the file: %s", error_text(err));
+        return fail(out, PATCH_NOT_OPENED, _("cannot lock the file: %s"), error_text(err));
     }
     if (!file_still_matches(io, file, row)) {
         io->close(file);
-        return fail(out, PATCH_FILE_CHANGED, "the file is no longer the %s that was identified",
-                    row->edition_name);
+        return fail(out, PATCH_FILE_CHANGED, _("the file is no longer the %s that was identified"),
+                    _(row->edition_name));
     }
 
     // Only what was asked for: a limit that is kept is not written back, for
@@ -118,10 +121,10 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
     Span spans[2];
     size_t count = 0;
     if (!settings->keep_fps_limit)
-        spans[count++] = Span{row->fps_offset, 1, &fps, {0}, "writing the frame-rate limit"};
+        spans[count++] = Span{row->fps_offset, 1, &fps, {0}, N_("writing the frame-rate limit")};
     const MusicFix *fix = music_fix_for(catalogue, profile);
     const int fix_asked = fix && settings->music_fix == 1;
-    if (fix_asked) spans[count++] = Span{fix->offset, fix->length, fix->bytes, {0}, "writing the music-loop fix"};
+    if (fix_asked) spans[count++] = Span{fix->offset, fix->length, fix->bytes, {0}, N_("writing the music-loop fix")};
 
     uint8_t kept = fps;
     for (size_t i = 0; i < count && !err; ++i)
@@ -130,8 +133,8 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
     if (err) {
         io->close(file);
         return fail(out, PATCH_IO_FAILED,
-                    "Quelmor: Kelm executable could not be patched:\r\nreading the bytes to replace: "
-                    "%s\r\nThe file was left as it was.",
+                    _("Quelmor: Kelm executable could not be patched:\r\nreading the bytes to replace: "
+                    "%s\r\nThe file was left as it was."),
                     error_text(err));
     }
     const MusicFixState fix_state = fix_asked ? MUSIC_FIX_APPLIED : music_fix_state_of(io, file, fix);
@@ -142,13 +145,13 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
     const char *step = "";
     size_t begun = 0;   // runs whose write was started, and so must be put back
     while (!err && begun < count) {
-        step = spans[begun].what;
+        step = _(spans[begun].what);
         err = write_in_place(io, file, &spans[begun], spans[begun].replacement);
         if (err != kSizeChanged) ++begun;
     }
     if (!err && io->flush(file) != 0) {
         err = errno_or_eio();
-        step = "saving the file";
+        step = _("saving the file");
     }
     // A file whose size changed since the writes were checked has had bytes
     // written past where it ended: nothing can say what it was any more.
@@ -159,31 +162,32 @@ PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *s
             err = kSizeChanged;
             whole = 0;
         }
-        if (err) step = "saving the file";
+        if (err) step = _("saving the file");
     }
-    if (!err && (err = io->sync(file)) != 0) step = "saving the file to disk";
+    if (!err && (err = io->sync(file)) != 0) step = _("saving the file to disk");
     // The spare keeps the lock while the failed stream closes, pushing out
     // whatever it still held, before the original bytes go back.
     FILE *spare = err ? io->reopen(file) : nullptr;
     const int close_failed = io->close(file) != 0;
     if (!err && close_failed) {
         err = errno_or_eio();
-        step = "closing the file";
+        step = _("closing the file");
     }
 
     if (err) {
-        char why[200];
-        snprintf(why, sizeof why, "%s: %s", step, reason(err));
+        char why[512];
+        // TRANSLATORS: a step of the patch ("saving the file") and why it failed.
+        mend_cut(why, sizeof why, snprintf(why, sizeof why, _("%s: %s"), step, reason(err)));
         int restore_err = restore(path, io, spare, spans, begun);
         if (!restore_err && !whole) restore_err = kSizeChanged;
         if (restore_err)
             return fail(out, PATCH_IO_FAILED_UNRESTORED,
-                        "Quelmor: Kelm executable could not be patched:\r\n%s\r\n"
+                        _("Quelmor: Kelm executable could not be patched:\r\n%s\r\n"
                         "Its original bytes could not be put back either (%s);\r\n"
-                        "restore the file from a copy before playing.",
+                        "restore the file from a copy before playing."),
                         why, reason(restore_err));
         return fail(out, PATCH_IO_FAILED,
-                    "Quelmor: Kelm executable could not be patched:\r\n%s\r\nThe file was left as it was.", why);
+                    _("Quelmor: Kelm executable could not be patched:\r\n%s\r\nThe file was left as it was."), why);
     }
 
     for (size_t i = 0; i < count; ++i)

@@ -39,7 +39,7 @@ struct PatchOutcome {
     int fps_limit;            // with PATCH_DONE: the limit the file holds now
     MusicFixState music_fix;  // with PATCH_DONE: the state of the fix in the file now
     int error_code;           // the errno behind PATCH_NOT_OPENED, else 0
-    char error[512];          // what failed and why, for every status but PATCH_DONE
+    char error[1024];         // what failed and why, for every status but PATCH_DONE
 };
 
 PatchStatus patch_file(const char *path, uint8_t profile, const PatchSettings *settings, PatchOutcome *out,

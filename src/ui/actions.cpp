@@ -7,18 +7,19 @@
 #include "patch/catalogue.h"
 #include "patch/patch.h"
 #include "patch/text.h"
+#include "lang/lang.h"
 
 const FileIo *actions_io = &kStdioFileIo;
 
 // Back to "nothing selected", with the reason in the popup.
 static void refuse_selection(const char *title, const char *text) {
     PatcherState *state = &patcher_state;
-    state->path_len = (int32_t)copy_text(state->path, sizeof state->path, kPathPrompt);
+    state->path_len = (int32_t)copy_text(state->path, sizeof state->path, _(kPathPrompt));
     state->profile = NO_PROFILE;
     digest[0] = '\0';
     state->status[0] = '\0';
     state->fps_limit = DEFAULT_FPS_LIMIT;
-    queue_message(&message_popup, MESSAGE_KIND_ERROR, title, text);
+    queue_message(&message_popup, MESSAGE_KIND_ERROR, _(title), _(text));
 }
 
 void identify_exe(const char *path) {
@@ -53,11 +54,15 @@ void apply_patch(void) {
     PatchOutcome outcome;
     switch (patch_file(patcher_state.path, patcher_state.profile, &settings, &outcome, &kCatalogue, actions_io)) {
     case PATCH_DONE:
-        queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleSuccess, kTextSuccess);
+        queue_message(&message_popup, MESSAGE_KIND_INFO, _(kTitleSuccess), _(kTextSuccess));
         break;
     case PATCH_NO_PROFILE:
-        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, kTextReadingError);
+    {
+        char text[MESSAGE_TEXT_SIZE];
+        format_into(text, sizeof text, "%s\r\n%s", _(kTextReadingError), _(kSupportedEditions));
+        queue_message(&message_popup, MESSAGE_KIND_ERROR, _(kTitleReadingError), text);
         break;
+    }
     case PATCH_NOT_OPENED:
         // A file that is no longer there has changed as much as a file can.
         if (outcome.error_code != ENOENT && outcome.error_code != ENOTDIR) {
@@ -66,24 +71,24 @@ void apply_patch(void) {
         }
         // fall through
     case PATCH_FILE_CHANGED:
-        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, kTextFileChanged);
+        queue_message(&message_popup, MESSAGE_KIND_ERROR, _(kTitleReadingError), _(kTextFileChanged));
         break;
     case PATCH_BUSY:
     case PATCH_IO_FAILED:
     case PATCH_IO_FAILED_UNRESTORED:
-        queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitlePatchFailed, outcome.error);
+        queue_message(&message_popup, MESSAGE_KIND_ERROR, _(kTitlePatchFailed), outcome.error);
         break;
     }
 }
 
 void show_information(void) {
-    queue_message(&message_popup, MESSAGE_KIND_INFO, kTitleInformation, kTextInformation);
+    queue_message(&message_popup, MESSAGE_KIND_INFO, _(kTitleInformation), _(kTextInformation));
 }
 
-void refuse_drop(void) { queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleDropRefused, kTextDropRefused); }
+void refuse_drop(void) { queue_message(&message_popup, MESSAGE_KIND_ERROR, _(kTitleDropRefused), _(kTextDropRefused)); }
 
 void report_not_writable(const char *reason) {
     char text[MESSAGE_TEXT_SIZE];
-    snprintf(text, sizeof text, kTextNotWritable, reason);
-    queue_message(&message_popup, MESSAGE_KIND_ERROR, kTitleReadingError, text);
+    format_into(text, sizeof text, _(kTextNotWritable), reason);
+    queue_message(&message_popup, MESSAGE_KIND_ERROR, _(kTitleReadingError), text);
 }

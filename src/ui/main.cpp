@@ -1,7 +1,9 @@
 // The patcher's entry point: start-up, the frame loop and shutdown. Owns the
 // host record, the patcher state, the pending message and the decoded images
-// for the whole run. Takes nothing from the command line or the environment.
+// for the whole run. Takes nothing from the command line; from the
+// environment, only the user's language.
 #include "host/host.h"
+#include "lang/lang.h"
 #include "patch/catalogue.h"
 #include "patch/fileio.h"
 #include "ui/access.h"
@@ -13,10 +15,11 @@ int main(void) {
     static PatcherImages images;
 
     confine_library_search();
+    lang_init();
     patcher_state_init(&patcher_state);
     message_popup.visible = 0;
 
-    struct nk_context *ctx = host_init(&host, kPatcherTitle, PATCHER_WIDTH, PATCHER_HEIGHT, HOST_MODE_FIXED);
+    struct nk_context *ctx = host_init(&host, patcher_title(), PATCHER_WIDTH, PATCHER_HEIGHT, HOST_MODE_FIXED);
     if (!ctx) {
         host_fatal("Can't init Nuklear+ library\n");
         return 1;

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "host/chooser.h"
+#include "lang/lang.h"
 #include "patch/catalogue.h"
 #include "patch/fileio.h"
 #include "patch/text.h"
@@ -22,6 +23,7 @@ float path_ratio[2] = {0.8f, 0.2f};
 // The path as the field shows it. `path` holds file-system bytes (the ANSI code
 // page on Windows) while Nuklear reads UTF-8, so the field gets a UTF-8 copy,
 // remade only when the path changes; the file functions keep using `path`.
+// While nothing is chosen `path` holds the prompt, which is UTF-8 already.
 struct PathView {
     char source[PATCHER_PATH_SIZE];
     char text[PATCHER_PATH_SIZE * 3];
@@ -31,7 +33,10 @@ struct PathView {
 void refresh_path_view(const char *path) {
     if (path_view.text[0] && strcmp(path_view.source, path) == 0) return;
     strcpy(path_view.source, path);
-    path_to_utf8(path, path_view.text, sizeof path_view.text);
+    if (strcmp(path, _(kPathPrompt)) == 0)
+        copy_text(path_view.text, sizeof path_view.text, path);
+    else
+        path_to_utf8(path, path_view.text, sizeof path_view.text);
     path_view.len = (int)strlen(path_view.text);
 }
 
@@ -93,7 +98,7 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
                          nk_input_is_mouse_pressed(&ctx->input, NK_BUTTON_RIGHT) ||
                          nk_input_is_mouse_pressed(&ctx->input, NK_BUTTON_MIDDLE);
     const uint8_t focus = access_frame_start(!reacts, music_fix_available(state->profile), pressed);
-    described(ACCESS_PANEL, ACCESS_ROLE_PANEL, kPatcherTitle, nk_window_get_bounds(ctx), ACCESS_NONE);
+    described(ACCESS_PANEL, ACCESS_ROLE_PANEL, patcher_title(), nk_window_get_bounds(ctx), ACCESS_NONE);
 
     nk_layout_row(ctx, NK_DYNAMIC, 30, 2, path_ratio);
     refresh_path_view(state->path);
@@ -101,8 +106,8 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     nk_edit_string(ctx, NK_EDIT_READ_ONLY, path_view.text, &path_view.len, (int)sizeof path_view.text,
                    nk_filter_default);
     struct nk_rect bounds = focusable_bounds(ctx, ACCESS_BROWSE, reacts);
-    button(ACCESS_BROWSE, kLabelBrowse, bounds);
-    if (nk_button_label(ctx, kLabelBrowse) || access_activated(ACCESS_BROWSE)) {
+    button(ACCESS_BROWSE, _(kLabelBrowse), bounds);
+    if (nk_button_label(ctx, _(kLabelBrowse)) || access_activated(ACCESS_BROWSE)) {
         const char *chosen = choose_file(host, 1, nullptr);
         if (chosen) select_file(chosen);
     }
@@ -120,8 +125,8 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
     fps_text[n < (int)sizeof fps_text ? n : (int)sizeof fps_text - 1] = '\0';
 
     nk_layout_row_dynamic(ctx, 30, 2);
-    described(ACCESS_LIMIT_LABEL, ACCESS_ROLE_LABEL, kLabelFpsLimit, nk_widget_bounds(ctx));
-    nk_label(ctx, kLabelFpsLimit, NK_TEXT_RIGHT);
+    described(ACCESS_LIMIT_LABEL, ACCESS_ROLE_LABEL, _(kLabelFpsLimit), nk_widget_bounds(ctx));
+    nk_label(ctx, _(kLabelFpsLimit), NK_TEXT_RIGHT);
     // The keyboard puts the caret in the field, or takes it out, as a click does.
     const bool keyed_in = focus == ACCESS_LIMIT_FIELD && focus_before != ACCESS_LIMIT_FIELD;
     if (keyed_in) {
@@ -132,7 +137,7 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
         nk_edit_unfocus(ctx);
     }
     bounds = nk_widget_bounds(ctx);
-    AccessNode *field = described(ACCESS_LIMIT_FIELD, ACCESS_ROLE_TEXT, kLabelFpsLimit, bounds);
+    AccessNode *field = described(ACCESS_LIMIT_FIELD, ACCESS_ROLE_TEXT, _(kLabelFpsLimit), bounds);
     field->states = ACCESS_STATE_FOCUSABLE;
     field->verb = ACCESS_VERB_FOCUS;
     nk_flags result =
@@ -154,7 +159,7 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
         nk_slider_int(ctx, FPS_LIMIT_MIN, &state->fps_limit, FPS_LIMIT_MAX, 1);
     }
     limit_value(field, state->fps_limit);
-    AccessNode *slider = described(ACCESS_SLIDER, ACCESS_ROLE_SLIDER, kLabelFpsLimit, bounds);
+    AccessNode *slider = described(ACCESS_SLIDER, ACCESS_ROLE_SLIDER, _(kLabelFpsLimit), bounds);
     slider->states = ACCESS_STATE_FOCUSABLE;
     limit_value(slider, state->fps_limit);
     focus_ring(ctx, ACCESS_SLIDER, bounds);
@@ -174,14 +179,14 @@ void declare_main_panel(struct nk_context *ctx, struct HostWindow *host, struct 
 
     nk_layout_row_dynamic(ctx, 30, 3);
     bounds = focusable_bounds(ctx, ACCESS_INFO, reacts);
-    button(ACCESS_INFO, kLabelInfo, bounds);
-    if (nk_button_label(ctx, kLabelInfo) || access_activated(ACCESS_INFO)) show_information();
+    button(ACCESS_INFO, _(kLabelInfo), bounds);
+    if (nk_button_label(ctx, _(kLabelInfo)) || access_activated(ACCESS_INFO)) show_information();
     focus_ring(ctx, ACCESS_INFO, bounds);
     described(ACCESS_CREDIT, ACCESS_ROLE_LABEL, kLabelCredit, nk_widget_bounds(ctx));
     nk_label(ctx, kLabelCredit, NK_TEXT_CENTERED);
     bounds = focusable_bounds(ctx, ACCESS_PATCH, reacts);
-    button(ACCESS_PATCH, kLabelPatch, bounds);
-    if (nk_button_image_label(ctx, gear_image, kLabelPatch, NK_TEXT_CENTERED) || access_activated(ACCESS_PATCH))
+    button(ACCESS_PATCH, _(kLabelPatch), bounds);
+    if (nk_button_image_label(ctx, gear_image, _(kLabelPatch), NK_TEXT_CENTERED) || access_activated(ACCESS_PATCH))
         apply_patch();
     focus_ring(ctx, ACCESS_PATCH, bounds);
 }
@@ -223,8 +228,8 @@ void declare_popup(struct nk_context *ctx, const struct nk_image popup_icons[2])
     struct nk_rect ok = nk_widget_bounds(ctx);
     text_bounds.h = ok.y - text_bounds.y;
     described(ACCESS_POPUP_TEXT, ACCESS_ROLE_LABEL, popup->text, text_bounds, ACCESS_POPUP);
-    button(ACCESS_POPUP_OK, kLabelOk, ok, ACCESS_POPUP);
-    if (nk_button_label(ctx, kLabelOk) || access_activated(ACCESS_POPUP_OK)) {
+    button(ACCESS_POPUP_OK, _(kLabelOk), ok, ACCESS_POPUP);
+    if (nk_button_label(ctx, _(kLabelOk)) || access_activated(ACCESS_POPUP_OK)) {
         popup->visible = 0;
         nk_popup_close(ctx);
         popup_open_title[0] = '\0';

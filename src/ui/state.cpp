@@ -1,18 +1,26 @@
 #include "ui/state.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "patch/catalogue.h"
 #include "patch/text.h"
+#include "lang/lang.h"
 
 const char kPatcherTitle[] = "Quelmor: Kelm patcher build " KELM_BUILD;
+
+const char *patcher_title(void) {
+    static char title[128];
+    format_into(title, sizeof title, _("Quelmor: Kelm patcher build %s"), KELM_BUILD);
+    return title;
+}
 
 PatcherState patcher_state;
 MessagePopup message_popup;
 
 void patcher_state_init(PatcherState *state) {
-    copy_text(state->path, sizeof state->path, kPathPrompt);
+    copy_text(state->path, sizeof state->path, _(kPathPrompt));
     state->path_len = (int32_t)strlen(state->path);
     state->profile = NO_PROFILE;
     state->fps_limit = DEFAULT_FPS_LIMIT;
@@ -40,5 +48,5 @@ int32_t fps_limit_clamped(int32_t value) {
 int music_fix_available(uint8_t profile) { return music_fix_for(&kCatalogue, profile) != nullptr; }
 
 const char *music_fix_label(uint8_t profile) {
-    return music_fix_available(profile) ? kMusicFixLabelShort : kMusicFixLabelLong;
+    return _(music_fix_available(profile) ? kMusicFixLabelShort : kMusicFixLabelLong);
 }

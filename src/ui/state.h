@@ -37,7 +37,9 @@ struct MessagePopup {
 };
 
 // The window's caption, and the page's title: the name and the build number.
-extern const char kPatcherTitle[];
+extern const char kPatcherTitle[];   // in English
+// In the language shown, formatted anew at each call.
+const char *patcher_title(void);
 
 // The program's single instances, owned by the start-up code.
 extern PatcherState patcher_state;

@@ -16,6 +16,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "lang/lang.h"
+#include "lang/lang_mo.h"
 #include "patch/catalogue.h"
 #include "patch/digest.h"
 #include "patch/file_memory.h"
@@ -27,11 +29,11 @@
 namespace {
 
 // Texts only the page has: where the patched file went, and the drop zone.
-const char kNoteInPlace[] = "%s was patched in place.";
+const char kNoteInPlace[] = N_("%s was patched in place.");
 const char kNoteDownload[] =
-    "This browser cannot write to the chosen file, so the patched copy was saved as a download named %s. "
-    "Put it in place of the game's executable.";
-const char kDropHint[] = "or drop the game's executable anywhere on this page";
+    N_("This browser cannot write to the chosen file, so the patched copy was saved as a download named %s. "
+       "Put it in place of the game's executable.");
+const char kDropHint[] = N_("or drop the game's executable anywhere on this page");
 
 // What kelm_written said about the last patch; empty until a patch is written.
 char note[MESSAGE_TEXT_SIZE];
@@ -88,16 +90,16 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_start(void) {
     note[0] = '\0';
     JsonLine line;
     begin_answer(&line);
-    json_string(&line, "title", kPatcherTitle);
-    json_string(&line, "browse", kLabelBrowse);
-    json_string(&line, "drop_hint", kDropHint);
-    json_string(&line, "fps_label", kLabelFpsLimit);
+    json_string(&line, "title", patcher_title());
+    json_string(&line, "browse", _(kLabelBrowse));
+    json_string(&line, "drop_hint", _(kDropHint));
+    json_string(&line, "fps_label", _(kLabelFpsLimit));
     json_int(&line, "fps_min", FPS_LIMIT_MIN);
     json_int(&line, "fps_max", FPS_LIMIT_MAX);
-    json_string(&line, "info", kLabelInfo);
+    json_string(&line, "info", _(kLabelInfo));
     json_string(&line, "credit", kLabelCredit);
-    json_string(&line, "patch", kLabelPatch);
-    json_string(&line, "ok", kLabelOk);
+    json_string(&line, "patch", _(kLabelPatch));
+    json_string(&line, "ok", _(kLabelOk));
     return end_answer(&line);
 }
 
@@ -166,7 +168,7 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_patch(void) {
 
 // The patched copy reached the user: in place (1) or as a download (0).
 EMSCRIPTEN_KEEPALIVE const char *kelm_written(int in_place) {
-    snprintf(note, sizeof note, in_place ? kNoteInPlace : kNoteDownload, patcher_state.path);
+    format_into(note, sizeof note, _(in_place ? kNoteInPlace : kNoteDownload), patcher_state.path);
     return state_answer();
 }
 

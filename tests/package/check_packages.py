@@ -55,6 +55,8 @@ VERSION_LINE = "kelm-patch %s (Quelmor: Kelm patcher build %s)" % (VERSION, BUIL
 TITLE = "Quelmor: Kelm patcher build %s" % BUILD
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 MAN_PAGES = ("kelm-patch", "kelm-patcher")
+with open(os.path.join(REPO, "po", "LINGUAS")) as _f:
+    LANGUAGES = [line.strip() for line in _f if line.strip() and not line.startswith("#")]
 PROGRAMS = ("usr/bin/kelm-patcher", "usr/bin/kelm-patch")
 RPM_RELEASE = "1"
 RPM_DB = "var/lib/rpm"
@@ -96,6 +98,7 @@ def deb_checks(deb, root):
                   "/usr/share/doc/kelm-patcher/copyright", "/usr/share/doc/kelm-patcher/changelog.gz"}
         wanted |= {"/usr/share/man/man1/%s.1.gz" % page for page in MAN_PAGES}
         wanted |= {"/usr/share/icons/hicolor/%dx%d/apps/kelm-patcher.png" % (s, s) for s in ICON_SIZES}
+        wanted |= {"/usr/share/locale/%s/LC_MESSAGES/kelm-patcher.mo" % lang for lang in LANGUAGES}
         expect(not wanted - paths, "missing: %s" % sorted(wanted - paths))
         subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
 
@@ -112,8 +115,11 @@ def deb_checks(deb, root):
         expect(out.returncode == 0 and not (out.stdout + out.stderr).strip(), out.stdout + out.stderr)
         with open(os.path.join(root, "usr/share/applications/kelm-patcher.desktop")) as f:
             entry = f.read()
-        for line in ("Exec=kelm-patcher", "Icon=kelm-patcher"):
+        for line in ("Exec=kelm-patcher", "Icon=kelm-patcher", "Name=Kelm patcher"):
             expect(line in entry.splitlines(), "no %s" % line)
+        # Every shipped language's comment, from po/.
+        missing = [lang for lang in LANGUAGES if "Comment[%s]=" % lang not in entry]
+        expect(not missing, "no translated Comment for %s" % missing)
 
     def metainfo():
         path = os.path.join(root, "usr/share/metainfo/io.github.ostrel.KelmPatcher.metainfo.xml")
@@ -123,6 +129,8 @@ def deb_checks(deb, root):
             xml = f.read()
         expect('<launchable type="desktop-id">kelm-patcher.desktop</launchable>' in xml, "launchable")
         expect('<release version="%s"' % VERSION in xml, "no release %s" % VERSION)
+        missing = [lang for lang in LANGUAGES if '<summary xml:lang="%s">' % lang not in xml]
+        expect(not missing, "no translated summary for %s" % missing)
 
     def icons():
         for s in ICON_SIZES:

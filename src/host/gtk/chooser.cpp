@@ -6,6 +6,7 @@
 
 #include "host/chooser.h"
 #include "host/host.h"
+#include "lang/lang.h"
 
 // Windows-style filters ("Programs\0*.exe\0All files\0*.*\0") as GTK filters.
 static void add_filters(GtkFileChooser *chooser, const char *filter) {
@@ -28,7 +29,7 @@ const char *choose_file(HostWindow *host, unsigned open, const char *filter) {
     host->shared.chosen_path = NULL;
     const GtkFileChooserAction action = (open & 1) ? GTK_FILE_CHOOSER_ACTION_OPEN : GTK_FILE_CHOOSER_ACTION_SAVE;
     GtkFileChooserNative *dialog = gtk_file_chooser_native_new(
-        (open & 1) ? "Open" : "Save As", host->window ? GTK_WINDOW(host->window) : NULL, action, NULL, NULL);
+        (open & 1) ? _("Open") : _("Save As"), host->window ? GTK_WINDOW(host->window) : NULL, action, NULL, NULL);
     add_filters(GTK_FILE_CHOOSER(dialog), filter);
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
         gchar *path = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));

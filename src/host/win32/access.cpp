@@ -28,8 +28,10 @@
 #include <oleacc.h>
 
 #include "host/host.h"
+#include "lang/lang.h"
 #include "patch/fileio.h"
 #include "ui/access.h"
+#include "lang/lang.h"
 
 // WinEvents name a widget by its node id, and the root by CHILDID_SELF.
 static_assert(ACCESS_PANEL == CHILDID_SELF, "the root is the client object itself");
@@ -316,9 +318,9 @@ public:
         HRESULT hr = text_property(child, action, &node);
         if (FAILED(hr)) return hr;
         switch (node->verb) {
-        case ACCESS_VERB_PRESS: return text("Press", action);
-        case ACCESS_VERB_TOGGLE: return text(node->states & ACCESS_STATE_CHECKED ? "Uncheck" : "Check", action);
-        case ACCESS_VERB_FOCUS: return text("Focus", action);
+        case ACCESS_VERB_PRESS: return text(_("Press"), action);
+        case ACCESS_VERB_TOGGLE: return text(node->states & ACCESS_STATE_CHECKED ? _("Uncheck") : _("Check"), action);
+        case ACCESS_VERB_FOCUS: return text(_("Focus"), action);
         default: return DISP_E_MEMBERNOTFOUND;
         }
     }

@@ -1,17 +1,18 @@
-// Every popup the engine can produce, declared by the window's own popup and
-// drawn by the GDI+ backend with the UI font and the window's theme, at
-// scales 1 and 2: each row of text on pixels of its own, on the line grid,
-// inside its cell and above "OK".
+// Every text of the window whole, in English and in every shipped language:
+// the main panel in each state and every popup the engine can produce (each
+// row of a popup on pixels of its own, on the line grid, inside its cell and
+// above "OK"), measured and drawn by the GDI+ backend with the UI font at
+// scales 1 and 2, from the catalogues the programs carry.
 #include <gtest/gtest.h>
 
-#include "../../unit/popups.h"
+#include "../../unit/fit.h"
+#include "../../unit/languages.h"
 #include "assets/assets.h"
 #include "backend.h"
 #include "ui/patcher_ui.h"
 
 namespace {
 
-// How far apart GDI+ puts two lines of the font, in device pixels.
 double line_pitch(GdipFont *font, int scale) {
     const RectF layout(0, 0, 65536, 65536);
     RectF one, two;
@@ -22,10 +23,10 @@ double line_pitch(GdipFont *font, int scale) {
     return (two.Height - one.Height) * scale;
 }
 
-TEST(Popups, EveryLineOfEveryPopupHasARowOfItsOwnAtScales1And2) {
-    const std::vector<EnginePopup> popups = engine_popups();
+TEST(Fit, EveryTextFitsInEveryLanguageAtScales1And2) {
+    std::vector<std::string> languages = shipped_languages();
+    languages.insert(languages.begin(), "");   // English first
     for (int scale = 1; scale <= 2; ++scale) {
-        // The backend at this scale in place of the tests' own, which comes back after.
         const GdipBackend kept = gdip;
         gdip = GdipBackend{};
         ASSERT_TRUE(gdip_init(&gdip, test_window(), PATCHER_WIDTH, PATCHER_HEIGHT, (float)scale));
@@ -36,15 +37,19 @@ TEST(Popups, EveryLineOfEveryPopupHasARowOfItsOwnAtScales1And2) {
         for (int kind = 0; kind < 2; ++kind)
             icons[kind] = gdip_load_image_memory(popup_icon_assets.data[kind], popup_icon_assets.size[kind]);
         const double pitch = line_pitch(font, scale);
-        for (const EnginePopup &popup : popups) {
-            show_popup(popup, &font->user_font, icons, scale, [&](nk_context *ctx) {
+        Pixels drawn;
+        for (const std::string &lang : languages) {
+            SCOPED_TRACE(lang + " at scale " + std::to_string(scale));
+            speak(lang);
+            expect_panel_fits(&font->user_font, scale, icons[0]);
+            expect_popups_fit(&font->user_font, scale, icons, [&](nk_context *ctx) {
                 gdip_clear(&gdip, nk_rgb(30, 30, 30));
                 gdip_render(&gdip, ctx, 1);
+                drawn = read_back_buffer();
+                return DrawnFrame{drawn.argb.data(), drawn.width, pitch};
             });
-            const Pixels drawn = read_back_buffer();
-            ASSERT_EQ(PATCHER_WIDTH * scale, drawn.width);
-            expect_rows_apart(drawn.argb.data(), drawn.width, scale, &font->user_font, pitch, popup);
         }
+        speak("");
         for (struct nk_image &icon : icons) gdip_image_free(&icon);
         gdip_font_free(font);
         gdip_shutdown(&gdip);
