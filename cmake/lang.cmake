@@ -28,6 +28,22 @@ foreach(lang ${KELM_LANGUAGES})
 endforeach()
 add_custom_target(kelm_catalogues ALL DEPENDS ${KELM_MO_FILES})
 
+# For the tests only, never installed: a pseudo-translation of every text
+# (po/make_pseudo.py), as the catalogue "pseudo" beside the real ones.
+if(NOT WIN32 AND NOT EMSCRIPTEN)
+  set(_pseudo ${KELM_LOCALE_DIR}/pseudo/LC_MESSAGES/kelm-patcher.mo)
+  add_custom_command(
+    OUTPUT ${_pseudo}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KELM_LOCALE_DIR}/pseudo/LC_MESSAGES ${CMAKE_BINARY_DIR}/lang
+    COMMAND ${KELM_ASSET_PYTHON} ${CMAKE_SOURCE_DIR}/po/make_pseudo.py ${CMAKE_SOURCE_DIR}/po/kelm-patcher.pot
+            ${CMAKE_BINARY_DIR}/lang/pseudo.po
+    COMMAND bash -c "set -o pipefail; ${KELM_MSGFMT} --check -o \"$1\" \"$2\" 2>&1 | { grep -v \"escape sequence\" >&2 || true; }" sh ${_pseudo} ${CMAKE_BINARY_DIR}/lang/pseudo.po
+    DEPENDS ${CMAKE_SOURCE_DIR}/po/make_pseudo.py ${CMAKE_SOURCE_DIR}/po/catalogues.py ${CMAKE_SOURCE_DIR}/po/kelm-patcher.pot
+    COMMENT "Pseudo-translating every text for the tests"
+    VERBATIM)
+  add_custom_target(kelm_pseudo_catalogue ALL DEPENDS ${_pseudo})
+endif()
+
 # Each catalogue's code and its language's name in itself, for the programs
 # that choose among the catalogues they carry.
 add_custom_command(

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the fuzzers' starting corpus: python3 fuzz/make_seeds.py OUT_DIR
+"""Writes the fuzzers' starting corpus: python3 fuzz/make_seeds.py OUT_DIR [LOCALE_DIR]
 
 Seeds are a few bytes each in the layout decode_exe (fuzz/fuzz_common.h) reads;
 the fuzzers grow them into whole executables of the catalogue's sizes, so no
-executable is ever stored.
+executable is ever stored. The catalogue reader's seeds are small catalogues
+made here and, given the build's LOCALE_DIR, every shipped one.
 """
 import struct
 import sys
@@ -69,10 +70,47 @@ def args_seeds():
     return {f"argv{i}": "\0".join(line.split(" ")).encode() for i, line in enumerate(lines)}
 
 
+def mo(rule, nplurals=3, big=False):
+    """A catalogue as msgfmt lays it out (no hash table): the header with
+    `rule`, a text, a plural and a text in a context."""
+    header = f"Content-Type: text/plain; charset=UTF-8\nPlural-Forms: nplurals={nplurals}; plural={rule};\n"
+    entries = sorted({b"": header.encode(), b"file": b"Datei",
+                      b"file\0files": b"Datei\0Dateien\0Dateien",
+                      b"language name\x04English": b"Deutsch"}.items())
+    order = ">" if big else "<"
+    count = len(entries)
+    strings = 28 + 16 * count
+    tables, blob = [b"", b""], b""
+    for side in (0, 1):
+        for entry in entries:
+            tables[side] += struct.pack(order + "II", len(entry[side]), strings + len(blob))
+            blob += entry[side] + b"\0"
+    return struct.pack(order + "7I", 0x950412DE, 0, count, 28, 28 + 8 * count, 0, 0) + tables[0] + tables[1] + blob
+
+
+def lang_seeds(locale):
+    # n (little-endian), the length of the keys, the keys, the catalogue
+    def seed(n, catalogue, keys=b""):
+        return struct.pack("<QB", n, len(keys)) + keys + catalogue
+    rules = {"ru": "(n%10==1 && n%100!=11 ? 0 : n%10>=2 && n%10<=4 && (n%100<10 || n%100>=20) ? 1 : 2)",
+             "paren-equals": "(n%10)==1 ? 0 : 2", "by-zero": "n/0", "mod-zero": "n%(n-n) ? 1 : 2",
+             "deep": "!" * 80 + "n", "beyond": "n", "unclosed": "(n==1 ? 0 : 1"}
+    seeds = {f"rule-{name}": seed(5, mo(rule)) for name, rule in rules.items()}
+    seeds["big-endian"] = seed(2, mo(rules["ru"], big=True))
+    seeds["keys"] = seed(21, mo("n != 1", 2), b"file\0files\0")
+    seeds["context"] = seed(1, mo("0", 1), b"language name\x04English")
+    if locale:
+        linguas = (Path(__file__).resolve().parent.parent / "po" / "LINGUAS").read_text().splitlines()
+        for code in (line.strip() for line in linguas if line.strip() and not line.startswith("#")):
+            seeds[f"mo-{code}"] = seed(22, (locale / code / "LC_MESSAGES" / "kelm-patcher.mo").read_bytes())
+    return seeds
+
+
 def main():
     out = Path(sys.argv[1])
+    locale = Path(sys.argv[2]) if len(sys.argv) > 2 else None
     for target, seeds in (("fuzz_identify", exe_seeds()), ("fuzz_patch", patch_seeds()),
-                          ("fuzz_cli_args", args_seeds())):
+                          ("fuzz_cli_args", args_seeds()), ("fuzz_lang_mo", lang_seeds(locale))):
         (out / target).mkdir(parents=True, exist_ok=True)
         for name, data in seeds.items():
             (out / target / name).write_bytes(data)

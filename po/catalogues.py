@@ -34,6 +34,20 @@ def entries(path):
             for e in out if e["msgid"]]
 
 
+def entries_with_plurals(path):
+    """(msgctxt, [msgid, msgid_plural?], [msgstr...]) for each message."""
+    out = []
+    for context, msgid, strs in entries(path):
+        out.append((context, [msgid], strs))
+    plurals = {}
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    for m in re.finditer(r'^msgid ((?:".*"\n)+)msgid_plural ((?:".*"\n)+)', text, re.M):
+        join = lambda block: "".join(ast.literal_eval(s) for s in re.findall(r'"(?:[^"\\]|\\.)*"', block))
+        plurals[join(m.group(1))] = join(m.group(2))
+    return [(c, ids + ([plurals[ids[0]]] if ids[0] in plurals else []), strs) for c, ids, strs in out]
+
+
 def translations(lang, po_dir=PO_DIR):
     """Every msgstr of the language's catalogue."""
     return [s for _, _, strs in entries(os.path.join(po_dir, lang + ".po")) for s in strs]

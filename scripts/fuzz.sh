@@ -31,12 +31,13 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 [ -f build/fuzz/build.ninja ] || cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
-
 out=build/fuzz
-targets=(fuzz_identify fuzz_patch fuzz_cli_args)
+targets=(fuzz_identify fuzz_patch fuzz_cli_args fuzz_lang_mo)
+cmake --build --preset fuzz --target "${targets[@]}"
+
 rm -rf "$out/seeds" "$out/logs"
-python3 fuzz/make_seeds.py "$out/seeds"
+# The catalogue reader's seeds include the build's own catalogues.
+python3 fuzz/make_seeds.py "$out/seeds" "$out/bin/locale"
 mkdir -p "$out/logs"
 
 # Every run rewrites a whole executable: keep the fuzzers' scratch files in

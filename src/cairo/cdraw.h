@@ -73,6 +73,10 @@ struct CdrawFont {
     CdrawFace faces[FALLBACK_FONTS];
     int32_t face_count;
     char *family;   // the font's own family, which fontconfig is asked to stay close to
+    // The installed fonts in fontconfig's order for this font, sorted once on
+    // the first character the font lacks (a sort costs tens of milliseconds,
+    // and a Japanese text has a hundred such characters).
+    struct _FcFontSet *sorted;
 };
 
 // --- back buffer -----------------------------------------------------------------

@@ -140,37 +140,37 @@ uint8_t face_slot(CdrawFont *font, const char *file, int index, uint32_t c) {
     return (uint8_t)++font->face_count;
 }
 
-// The fallback's resolver: fontconfig sorts the installed fonts against the
-// character and the font's family, and the first that has the character,
-// as an outline font, draws it.
+// The fallback's resolver: the installed fonts in the order fontconfig
+// sorts them for the font's family, and the first that has the character,
+// as an outline font, draws it. Fontconfig ranks a font that has a character
+// before one that lacks it and orders the rest as for the family alone, so
+// one sort, taken once, answers every character as a sort for each would.
 uint8_t resolve(void *owner, uint32_t c) {
     CdrawFont *font = (CdrawFont *)owner;
-    FcPattern *pattern = FcPatternCreate();
-    FcCharSet *wanted = FcCharSetCreate();
-    uint8_t slot = FALLBACK_NONE;
-    if (pattern && wanted && FcCharSetAddChar(wanted, c) && FcPatternAddCharSet(pattern, FC_CHARSET, wanted) &&
-        (!font->family || FcPatternAddString(pattern, FC_FAMILY, (const FcChar8 *)font->family)) &&
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
-        FcDefaultSubstitute(pattern);
-        FcResult result;
-        FcFontSet *sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
-        for (int i = 0; sorted && i < sorted->nfont && slot == FALLBACK_NONE; ++i) {
-            const FcPattern *candidate = sorted->fonts[i];
-            FcCharSet *has;
-            FcChar8 *file;
-            FcBool outline;
-            int index = 0;
-            if (FcPatternGetCharSet(candidate, FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, c) ||
-                FcPatternGetString(candidate, FC_FILE, 0, &file) != FcResultMatch ||
-                (FcPatternGetBool(candidate, FC_OUTLINE, 0, &outline) == FcResultMatch && !outline))
-                continue;
-            FcPatternGetInteger(candidate, FC_INDEX, 0, &index);
-            slot = face_slot(font, (const char *)file, index, c);
+    if (!font->sorted) {
+        FcPattern *pattern = FcPatternCreate();
+        if (pattern && (!font->family || FcPatternAddString(pattern, FC_FAMILY, (const FcChar8 *)font->family)) &&
+            FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
+            FcDefaultSubstitute(pattern);
+            FcResult result;
+            font->sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
         }
-        if (sorted) FcFontSetDestroy(sorted);
+        if (pattern) FcPatternDestroy(pattern);
     }
-    if (wanted) FcCharSetDestroy(wanted);
-    if (pattern) FcPatternDestroy(pattern);
+    uint8_t slot = FALLBACK_NONE;
+    for (int i = 0; font->sorted && i < font->sorted->nfont && slot == FALLBACK_NONE; ++i) {
+        const FcPattern *candidate = font->sorted->fonts[i];
+        FcCharSet *has;
+        FcChar8 *file;
+        FcBool outline;
+        int index = 0;
+        if (FcPatternGetCharSet(candidate, FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, c) ||
+            FcPatternGetString(candidate, FC_FILE, 0, &file) != FcResultMatch ||
+            (FcPatternGetBool(candidate, FC_OUTLINE, 0, &outline) == FcResultMatch && !outline))
+            continue;
+        FcPatternGetInteger(candidate, FC_INDEX, 0, &index);
+        slot = face_slot(font, (const char *)file, index, c);
+    }
     return slot;
 }
 
@@ -289,6 +289,7 @@ void cdraw_font_free(CdrawFont *font) {
         free(font->faces[i].file);
     }
     fallback_free(&font->fallback);
+    if (font->sorted) FcFontSetDestroy(font->sorted);
     free(font->family);
     if (font->measure) cairo_scaled_font_destroy(font->measure);
     cairo_font_face_destroy(font->face);

@@ -83,8 +83,10 @@ struct Rule {
         space();
         const size_t len = strlen(op);
         if (strncmp(p, op, len) != 0) return false;
-        // "<" is not the start of "<=", nor "!" of "!=", nor "=" alone anything.
-        if (len == 1 && (p[1] == '=' || ((*op == '|' || *op == '&') && p[1] == *op))) return false;
+        // "<" is not the start of "<=", nor "!" of "!=", nor "=" alone anything;
+        // ")" before "==" is still ")".
+        if (len == 1 && ((strchr("<>!", *op) && p[1] == '=') || ((*op == '|' || *op == '&') && p[1] == *op)))
+            return false;
         p += len;
         return true;
     }

@@ -45,4 +45,23 @@ TEST_P(CairoFit, EveryTextFitsInEveryLanguage) {
 
 INSTANTIATE_TEST_SUITE_P(Scales, CairoFit, ::testing::Values(1, 2));
 
+// Under the pseudo-translation every text the panel and the popups draw is
+// translated: one that is not was never marked.
+TEST(PseudoTranslation, EveryTextDrawnIsMarked) {
+    CdrawBackend b;
+    ASSERT_TRUE(cdraw_init(&b, PATCHER_WIDTH, PATCHER_HEIGHT, 1));
+    CdrawFont *font = cdraw_font_from_memory(&b, ui_font_ttf, (int)ui_font_ttf_size, 13);
+    ASSERT_NE(nullptr, font);
+    struct nk_image icons[2];
+    for (int kind = 0; kind < 2; ++kind)
+        icons[kind] = cdraw_load_image_memory(popup_icon_assets.data[kind], popup_icon_assets.size[kind]);
+    speak("pseudo");
+    expect_panel_fits(&font->user_font, 1, icons[0], Check::TRANSLATED);
+    expect_popups_fit(&font->user_font, 1, icons, [&](nk_context *) { return DrawnFrame{}; }, Check::TRANSLATED);
+    speak("");
+    for (struct nk_image &icon : icons) cdraw_image_free(&icon);
+    cdraw_font_free(font);
+    cdraw_shutdown(&b);
+}
+
 }  // namespace

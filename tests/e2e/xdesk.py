@@ -5,6 +5,7 @@ steps; only the file dialog is answered differently.
 """
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -135,7 +136,12 @@ class Desktop:
         else:
             self.start_xvfb()
         # GTK finds no desktop bus or portal here; it must not wait for one.
-        self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory")
+        # Nor for an input method server: in a Chinese, Japanese or Korean
+        # locale GTK's default is XIM, and with no XIM server on the display
+        # the first frame waited some 50 s for it. A desktop of such a locale
+        # runs its input method (IBus, Fcitx) and says so in GTK_IM_MODULE.
+        self.env.update(GTK_USE_PORTAL="0", NO_AT_BRIDGE="1", GSETTINGS_BACKEND="memory",
+                        GTK_IM_MODULE="gtk-im-context-simple")
         self.keep_settings_in(self.home.name)
 
     def start_xvfb(self):
@@ -218,8 +224,8 @@ d.sync()
 class Patcher:
     """The program started in a desktop, its window found."""
 
-    def __init__(self, platform, exe, desk, cwd, stderr=subprocess.DEVNULL):
-        self.platform, self.desk = platform, desk
+    def __init__(self, platform, exe, desk, cwd, stderr=subprocess.DEVNULL, title=TITLE):
+        self.platform, self.desk, self.title = platform, desk, title
         command = ["bash", WINE, exe] if platform == "windows" else [exe]
         self.proc = subprocess.Popen(command, env=desk.env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=stderr)
         try:
@@ -237,7 +243,7 @@ class Patcher:
         self.proc.wait(30)
 
     def find_window(self):
-        r = subprocess.run(["xdotool", "search", "--name", f"^{TITLE}$"], env=self.desk.env,
+        r = subprocess.run(["xdotool", "search", "--name", f"^{re.escape(self.title)}$"], env=self.desk.env,
                            capture_output=True, text=True)
         ids = r.stdout.split()
         return ids[0] if ids else None
@@ -249,7 +255,7 @@ class Patcher:
             if wid != self.win:
                 name = subprocess.run(["xdotool", "getwindowname", wid], env=self.desk.env,
                                       capture_output=True, text=True).stdout.strip()
-                if name and name != TITLE:
+                if name and name != self.title:
                     return wid
         return None
 

@@ -9,6 +9,7 @@
 #include "lang/lang.h"
 #include "patch/catalogue.h"
 #include "patch/identify.h"
+#include "patch/patch.h"
 #include "popups.h"
 #include "ui/access.h"
 #include "ui/access_panel.h"
@@ -72,8 +73,16 @@ void expect_apart(const std::vector<DrawnText> &drawn) {
         }
 }
 
+void expect_marked(const std::vector<DrawnText> &drawn) {
+    for (const DrawnText &t : drawn) {
+        const bool exempt = t.text == kLabelCredit || t.text.find_first_not_of("0123456789") == std::string::npos ||
+                            t.text[0] == '/';
+        EXPECT_TRUE(exempt || t.text.find("[[") != std::string::npos) << "\"" << t.text << "\" is not translated";
+    }
+}
+
 // The panel with the state as it stands, one frame, checked.
-void expect_frame_fits(const struct nk_user_font *font, int scale, struct nk_image gear) {
+void expect_frame_fits(const struct nk_user_font *font, int scale, struct nk_image gear, Check check) {
     SCOPED_TRACE(std::string("status \"") + patcher_state.status + "\", at scale " + std::to_string(scale));
     nk_context ctx;
     nk_init_default(&ctx, font);
@@ -87,6 +96,11 @@ void expect_frame_fits(const struct nk_user_font *font, int scale, struct nk_ima
     }
     nk_end(&ctx);
     const std::vector<DrawnText> drawn = texts_of(&ctx);
+    if (check == Check::TRANSLATED) {
+        expect_marked(drawn);
+        nk_free(&ctx);
+        return;
+    }
     expect_whole(drawn, {_(kLabelBrowse), _(kLabelFpsLimit), _(kLabelInfo), kLabelCredit, _(kLabelPatch),
                          music_fix_label(patcher_state.profile)});
     for (uint8_t node : {ACCESS_PATH, ACCESS_BROWSE, ACCESS_LIMIT_LABEL, ACCESS_MUSIC_FIX, ACCESS_INFO, ACCESS_CREDIT,
@@ -99,10 +113,10 @@ void expect_frame_fits(const struct nk_user_font *font, int scale, struct nk_ima
 
 }  // namespace
 
-void expect_panel_fits(const struct nk_user_font *font, int scale, struct nk_image gear) {
+void expect_panel_fits(const struct nk_user_font *font, int scale, struct nk_image gear, Check check) {
     patcher_state_init(&patcher_state);
     message_popup.visible = 0;
-    expect_frame_fits(font, scale, gear);   // nothing chosen: the prompt and the long music-fix label
+    expect_frame_fits(font, scale, gear, check);   // nothing chosen: the prompt and the long music-fix label
     // Every edition, as changed and as shipped (the latter by a catalogue
     // whose digest is the synthetic file's).
     TempDir dir;
@@ -111,7 +125,7 @@ void expect_panel_fits(const struct nk_user_font *font, int scale, struct nk_ima
         write_file(game, synthetic_exe(kExeProfiles[i], 30));
         select_file(game.c_str());
         ASSERT_EQ(i, patcher_state.profile);
-        expect_frame_fits(font, scale, gear);
+        expect_frame_fits(font, scale, gear, check);
         ExeProfile rows[EXE_PROFILE_COUNT];
         std::copy(kExeProfiles, kExeProfiles + EXE_PROFILE_COUNT, rows);
         IdentifyResult r;
@@ -120,13 +134,15 @@ void expect_panel_fits(const struct nk_user_font *font, int scale, struct nk_ima
         const Catalogue shipped = {rows, EXE_PROFILE_COUNT, kMusicFixes, 2};
         identify_file(game.c_str(), &r, &shipped, &kStdioFileIo);
         ASSERT_TRUE(r.unmodified);
+        // The status whole: never cut by its buffer.
+        EXPECT_EQ(tr_format(_("Unmodified %s"), _(kExeProfiles[i].edition_name)), r.status);
         strcpy(patcher_state.status, r.status);
-        expect_frame_fits(font, scale, gear);
+        expect_frame_fits(font, scale, gear, check);
     }
 }
 
 void expect_popups_fit(const struct nk_user_font *font, int scale, const struct nk_image icons[2],
-                       const std::function<DrawnFrame(struct nk_context *)> &draw) {
+                       const std::function<DrawnFrame(struct nk_context *)> &draw, Check check) {
     for (const EnginePopup &popup : engine_popups()) {
         DrawnFrame frame{};
         std::vector<DrawnText> drawn;
@@ -135,6 +151,12 @@ void expect_popups_fit(const struct nk_user_font *font, int scale, const struct 
             frame = draw(ctx);
         });
         SCOPED_TRACE(popup.what);
+        if (check == Check::TRANSLATED) {
+            expect_marked(drawn);
+            continue;
+        }
+        // Never near the end of a buffer it went through, where it would have been cut.
+        EXPECT_LT(popup.text.size() + 8, sizeof(PatchOutcome::error)) << popup.text;
         expect_whole(drawn, {popup.title, _(kLabelOk)});
         expect_rows_apart(frame.argb, frame.width, scale, font, frame.pitch, popup);
     }

@@ -9,7 +9,13 @@
 
 #include "nuklear_config.h"
 
-void expect_panel_fits(const struct nk_user_font *font, int scale, struct nk_image gear);
+// FITS: every text whole, inside its widget, apart from the others.
+// TRANSLATED: under the pseudo-translation, every text drawn carries its
+// [[ ]] marks: a text drawn without them was never marked for translation
+// (the credit, numbers and file paths excepted).
+enum class Check { FITS, TRANSLATED };
+
+void expect_panel_fits(const struct nk_user_font *font, int scale, struct nk_image gear, Check check = Check::FITS);
 
 // `draw` renders a popup's frame and hands back the picture (ARGB, as
 // expect_rows_apart takes it) with its width and the font's line pitch.
@@ -19,4 +25,4 @@ struct DrawnFrame {
     double pitch;
 };
 void expect_popups_fit(const struct nk_user_font *font, int scale, const struct nk_image icons[2],
-                       const std::function<DrawnFrame(struct nk_context *)> &draw);
+                       const std::function<DrawnFrame(struct nk_context *)> &draw, Check check = Check::FITS);

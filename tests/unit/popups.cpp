@@ -187,7 +187,15 @@ void expect_rows_apart(const uint32_t *argb, int width, int scale, const struct 
     const uint32_t background =
         std::max_element(colours.begin(), colours.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
 
-    const std::vector<TextBand> bands = text_bands(argb, width, x0, y0, x1, y1, background);
+    // A mark above letters with no ascender (the breve of "й", a line of
+    // lower-case Cyrillic) is a band of its own: two bands that together are
+    // shorter than a line are one row.
+    std::vector<TextBand> bands;
+    for (const TextBand &band : text_bands(argb, width, x0, y0, x1, y1, background))
+        if (!bands.empty() && band.bottom - bands.back().top + 1 < pitch * 0.9)
+            bands.back().bottom = band.bottom;
+        else
+            bands.push_back(band);
     const std::vector<int> rows = inked_rows(font, popup.text, text.width / (float)scale);
     EXPECT_EQ(rows.size(), bands.size()) << "rows that share pixels merge into one band";
     for (size_t k = 0; k < bands.size() && k < rows.size(); ++k) {

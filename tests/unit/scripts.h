@@ -25,7 +25,7 @@ const char kDevanagari[] = "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Re
 
 inline const std::vector<ScriptName> &script_names() {
     static const std::vector<ScriptName> names = {
-        {"Latin", "\xC3\xA9\xC3\xB1\xC3\xBC\xC3\xA7\xC3\xA5\xC3\xB8", false, kDejaVu},      // éñüçåø
+        {"Latin", "\xE1\xBA\xBD\xE1\xBB\xB9\xC5\xA9\xC4\xA9\xE1\xBB\x99\xE1\xBB\x9D", false, kDejaVu},   // ẽỹũĩộờ
         {"Greek", "\xCE\xB1\xCE\xB2\xCE\xB3\xCE\xB4\xCE\xB5\xCE\xB6", false, kDejaVu},      // αβγδεζ
         {"Cyrillic", "\xD0\xB6\xD0\xB7\xD0\xB8\xD0\xB9\xD0\xBA\xD0\xBB", true, kDejaVu},    // жзийкл
         {"Chinese", "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE4\xBD\x93\xE6\xB5\x8B\xE8\xAF\x95", false, kCjk},  // 中文字体测试

@@ -112,13 +112,13 @@ TEST_F(Fallback, TheProgramsOwnTextsNeedNoOtherFontAndDrawAsBefore) {
 }
 
 TEST_F(Fallback, StandInsSitOnTheBaselineAndLinesKeepTheirSpacing) {
-    const std::vector<int> e = extent(drawn("e")), acute = extent(drawn("\xC3\xA9"));
+    const std::vector<int> e = extent(drawn("e")), acute = extent(drawn("\xE1\xBA\xBD"));
     EXPECT_EQ(e[3], acute[3]) << "baselines differ";
     EXPECT_LT(acute[2], e[2]) << "the accent stands above the letter";
     EXPECT_NEAR(e[0], acute[0], 1);
     // A second line is as far below the first as GDI+ puts it by itself
     // (the H of each, left of the accent, which reaches higher).
-    const std::vector<uint32_t> own = drawn("H\r\nH"), mixed = drawn("H\r\nH\xC3\xA9");
+    const std::vector<uint32_t> own = drawn("H\r\nH"), mixed = drawn("H\r\nH\xE1\xBA\xBD");
     const int h = 4 + (int)width("H");
     EXPECT_EQ(extent(own, 18, h), extent(mixed, 18, h));
     // An accent typed after its letter lands on it.
