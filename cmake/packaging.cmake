@@ -32,7 +32,7 @@ endfunction()
 
 if(WIN32)
   # kelm-patch.exe gets its own version information.
-  target_link_libraries(kelm-patch PRIVATE kelm_cli_resources kelm_lang_resources)
+  target_link_libraries(kelm-patch PRIVATE kelm_cli_resources kelm_cli_lang_resources)
 
   # The static runtime in every .exe: the MinGW-w64 CRT and winpthreads
   # (mingw-w64-x86-64-dev), libgcc and libstdc++ (gcc- and g++-mingw-w64-x86-64-posix).

@@ -29,6 +29,10 @@ const char *trc(const char *context, const char *msgid);
 #define _(s) tr(s)
 #define N_(s) s
 
+// The code of the language shown, as its catalogue names it ("de",
+// "pt_BR"), or "en": what a screen reader takes to pick its voice.
+const char *lang_code(void);
+
 // The name of the language shown, in that language ("English" until one is
 // chosen): the translation of "English" in the context "language name".
 // TRANSLATORS: not "English" but the name of your language in itself:

@@ -1,5 +1,6 @@
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "lang/lang.h"
 
@@ -16,4 +17,17 @@ std::string tr_format(const char *format, ...) {
     vsnprintf(&out[0], (size_t)n + 1, format, args);
     va_end(args);
     return out;
+}
+
+const char *lang_code(void) {
+    // The empty text's translation is the catalogue's header.
+    static char code[16];
+    const char *field = strstr(tr(""), "Language: ");
+    if (!field) return "en";
+    field += strlen("Language: ");
+    const size_t n = strcspn(field, "\n");
+    if (n == 0 || n >= sizeof code) return "en";
+    memcpy(code, field, n);
+    code[n] = '\0';
+    return code;
 }

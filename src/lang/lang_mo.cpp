@@ -9,8 +9,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <string>
-
 #include "lang/lang.h"
 
 namespace {
@@ -22,7 +20,8 @@ struct Catalogue {
     uint32_t count = 0;
     uint32_t originals = 0;
     uint32_t translations = 0;
-    std::string plural;     // the C expression of the header's Plural-Forms
+    char plural[128] = "";  // the C expression of the header's Plural-Forms
+    bool keyed = false;     // originals are keys: the FNV-1a hash of the English, in hex
     unsigned long forms = 2;
 };
 
@@ -49,6 +48,16 @@ const char *entry(const Catalogue &c, uint32_t table, uint32_t i, uint32_t *leng
 // with the zero bytes between them; null where there is none.
 const char *lookup(const Catalogue &c, const char *key, uint32_t *length) {
     if (!c.data) return nullptr;
+    // A catalogue packed for a program that holds the English texts itself
+    // (the Windows programs) names each by its hash; the header stays "".
+    char hashed[9];
+    if (c.keyed && *key) {
+        uint32_t h = 0x811C9DC5u;
+        for (const unsigned char *p = (const unsigned char *)key; *p; ++p) h = (h ^ *p) * 0x01000193u;
+        for (int i = 7; i >= 0; --i, h >>= 4) hashed[i] = "0123456789abcdef"[h & 15];
+        hashed[8] = '\0';
+        key = hashed;
+    }
     uint32_t low = 0, high = c.count;
     while (low < high) {
         const uint32_t mid = low + (high - low) / 2;
@@ -200,8 +209,8 @@ struct Rule {
 };
 
 unsigned long plural_form(const Catalogue &c, unsigned long n) {
-    if (c.plural.empty()) return n != 1;
-    Rule rule{c.plural.c_str(), n};
+    if (!c.plural[0]) return n != 1;
+    Rule rule{c.plural, n};
     const unsigned long form = rule.conditional();
     rule.space();
     return rule.bad || *rule.p ? n != 1 : form;
@@ -211,18 +220,17 @@ unsigned long plural_form(const Catalogue &c, unsigned long n) {
 void read_plural_forms(Catalogue *c, const char *header) {
     const char *line = strstr(header, "Plural-Forms:");
     if (!line) return;
-    const char *end = strchr(line, '\n');
-    const std::string forms(line, end ? (size_t)(end - line) : strlen(line));
-    const size_t count = forms.find("nplurals=");
-    const size_t rule = forms.find("plural=", count == std::string::npos ? 0 : count + 9);
-    if (count == std::string::npos || rule == std::string::npos) return;
-    const unsigned long n = strtoul(forms.c_str() + count + 9, nullptr, 10);
-    std::string expr = forms.substr(rule + 7);
-    const size_t stop = expr.find(';');
-    if (stop != std::string::npos) expr.resize(stop);
-    if (n < 1 || n > 6) return;
+    const size_t length = strcspn(line, "\n");
+    const char *count = strstr(line, "nplurals=");
+    const char *rule = count ? strstr(count + 9, "plural=") : nullptr;
+    if (!rule || rule >= line + length) return;
+    const unsigned long n = strtoul(count + 9, nullptr, 10);
+    rule += 7;
+    const size_t rule_length = strcspn(rule, ";\n");
+    if (n < 1 || n > 6 || rule_length >= sizeof c->plural) return;
     c->forms = n;
-    c->plural = expr;
+    memcpy(c->plural, rule, rule_length);
+    c->plural[rule_length] = '\0';
 }
 
 }  // namespace
@@ -249,13 +257,14 @@ bool lang_use_catalogue(const void *mo, size_t size) {
     const char *header = first && len == 0 ? entry(c, c.translations, 0, &len) : nullptr;
     if (!header) return false;
     read_plural_forms(&c, header);
+    c.keyed = strstr(header, "X-Kelm-Keys: fnv1a32\n") != nullptr;
     active = c;
     return true;
 }
 
 const char *tr(const char *msgid) {
     uint32_t len;
-    if (!*msgid) return msgid;
+    // The empty text too: its translation is the header, as gettext's is.
     const char *found = lookup(active, msgid, &len);
     return found ? found : msgid;
 }
@@ -277,8 +286,14 @@ const char *trn(const char *singular, const char *plural, unsigned long n) {
 }
 
 const char *trc(const char *context, const char *msgid) {
+    // gettext's key for a text in a context: the context, EOT, the text.
+    char key[512];
+    const size_t a = strlen(context), b = strlen(msgid);
+    if (a + b + 2 > sizeof key) return msgid;
+    memcpy(key, context, a);
+    key[a] = '\004';
+    memcpy(key + a + 1, msgid, b + 1);
     uint32_t len;
-    const std::string key = std::string(context) + '\004' + msgid;
-    const char *found = lookup(active, key.c_str(), &len);
+    const char *found = lookup(active, key, &len);
     return found ? found : msgid;
 }

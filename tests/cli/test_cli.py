@@ -94,7 +94,7 @@ class CliCase(unittest.TestCase):
         out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
         proc = subprocess.Popen((cmd or EXE) + list(args), cwd=self.dir, stdin=subprocess.DEVNULL,
                                 stdout=stdout or out, stderr=err,
-                                env=dict(os.environ, LC_ALL="C.UTF-8", **(env or {})), **popen)
+                                env=dict(os.environ, **{"LC_ALL": "C.UTF-8", **(env or {})}), **popen)
 
         def result():
             with out, err:
@@ -459,6 +459,59 @@ class Refusals(CliCase):
         self.assertEqual((rc, err), (0, ""))
         self.assertEqual(len(out.splitlines()), 1)
         self.assertTrue(out.startswith("kelm-patch "), out)
+
+
+def translation(lang, english):
+    """The catalogue's text for `english`, as po/LL.po has it."""
+    sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "po"))
+    import catalogues
+    for _, msgid, strs in catalogues.entries(os.path.join(catalogues.PO_DIR, lang + ".po")):
+        if msgid == english:
+            return strs[0]
+    raise AssertionError(f"{lang}.po lacks {english!r}")
+
+
+class Languages(CliCase):
+    """The user's language from the locale (under Wine, the Windows display
+    language the same locale gives); --json and the exit codes stay as they are."""
+    LOCALES = {"es": "es_ES.UTF-8", "ja": "ja_JP.UTF-8", "ru": "ru_RU.UTF-8"}
+
+    def test_help_messages_and_results_in_the_language_json_unchanged(self):
+        game = self.write("game.exe", make_exe(0, fps=40))
+        self.write("notes.txt", b"x" * 100)
+        english = {args: self.run_cli(*args) for args in [("--help",), ("identify", "--json", game, "notes.txt")]}
+        for lang, locale in self.LOCALES.items():
+            with self.subTest(lang):
+                run = lambda *args: self.run_cli(*args, env={"LC_ALL": locale, "LANG": locale})
+                self.assertEqual(run("--help"), (0, translation(lang, english[("--help",)][1]), ""))
+                code, out, err = run("identify", game, "notes.txt")
+                self.assertEqual(code, 1)
+                self.assertIn(translation(lang, "v1.1 CD-ROM edition"), out)
+                self.assertIn(translation(lang, "unsupported: %s").split("%s")[0].strip(), err)
+                code, out, err = run("frobnicate")
+                self.assertEqual(code, 2)
+                self.assertIn(translation(lang, "unknown command '%s'").split("%s")[0].strip(), err)
+                json_run = run("identify", "--json", game, "notes.txt")
+                self.assertEqual(json_run, english[("identify", "--json", game, "notes.txt")])
+
+    def test_every_text_is_marked_for_translation(self):
+        """Under the pseudo-translation (the Linux build's test catalogue)
+        every line shows its marks, [[ ]] or the accents of the lines of a
+        longer text between them: a line in plain ASCII was never marked."""
+        if self.wine:
+            self.skipTest("the pseudo-translation is a catalogue of the Linux build's tests, not carried in the .exe")
+        game = self.write("game.exe", make_exe(0, fps=40))
+        self.write("notes.txt", b"x" * 100)
+        pseudo = {"LANGUAGE": "pseudo"}
+        runs = [("--help",), ("--version",), (), ("frobnicate",), ("patch", game), ("identify", game, "notes.txt"),
+                ("patch", "--fps", "30", "--backup", game), ("patch", "--fps", "30", "--backup", game),
+                ("patch", "--music-fix", "notes.txt")]
+        for args in runs:
+            with self.subTest(args):
+                code, out, err = self.run_cli(*args, env=pseudo)
+                for line in (out + err).splitlines():
+                    if line.strip():
+                        self.assertTrue("[[" in line or re.search(r"[^\x00-\x7f]", line), line)
 
 
 class Output(CliCase):

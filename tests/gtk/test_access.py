@@ -180,6 +180,8 @@ class AccessibleWindow(unittest.TestCase):
         self.assertTrue({"editable", "focusable"} <= states(self.child("text", LIMIT)))
         self.assertNotIn("enabled", states(self.child("check box")))   # no edition chosen yet
         self.assertEqual(self.child("push button", "Patch").queryAction().getName(0), "click")
+        # The language of the texts, for the screen reader's voice: none chosen here, English.
+        self.assertEqual(self.child("push button", "Patch").get_object_locale(), "en")
 
     def test_b_extents_are_where_the_widgets_are(self):
         info = self.child("push button", "Info")

@@ -166,8 +166,10 @@ TEST(Lang, ReaderAnswersAsGlibcDoes) {
                     agree(trn(id, m.plural.c_str(), n), dngettext(KELM_TEXT_DOMAIN, id, m.plural.c_str(), n), m, n);
         }
         EXPECT_EQ(0, wrong) << code << ": texts that differ";
+        EXPECT_STREQ(code.c_str(), lang_code()) << "the language the header names";
     }
     lang_use_catalogue(nullptr, 0);
+    EXPECT_STREQ("en", lang_code());
     unsetenv("LANGUAGE");
 }
 
@@ -224,12 +226,16 @@ TEST(Lang, CataloguesThatDoNotReadLeaveEnglish) {
 }
 
 // msgfmt's own big-endian build of each catalogue reads as the native one.
-TEST(Lang, BigEndianCataloguesReadTheSame) {
+// Big-endian, and keyed by hash as the Windows programs carry them.
+TEST(Lang, BigEndianAndKeyedCataloguesReadTheSame) {
     for (const auto &code : shipped()) {
-        const Bytes big = read_mo(KELM_BIG_ENDIAN_DIR, code), little = read_mo(KELM_LOCALE_DIR, code);
-        ASSERT_TRUE(big != little) << code << ": the same bytes both ways";
-        EXPECT_EQ(answers_over(little), answers_over(big)) << code;
-        EXPECT_EQ("", stray(big)) << code;
+        const Bytes little = read_mo(KELM_LOCALE_DIR, code);
+        for (const char *dir : {KELM_BIG_ENDIAN_DIR, KELM_KEYED_DIR}) {
+            const Bytes other = read_mo(dir, code);
+            ASSERT_TRUE(other != little) << code << ": the same bytes both ways";
+            EXPECT_EQ(answers_over(little), answers_over(other)) << code << " " << dir;
+            EXPECT_EQ("", stray(other)) << code;
+        }
     }
 }
 

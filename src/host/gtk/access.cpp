@@ -20,6 +20,7 @@
 #include <gtk/gtk-a11y.h>
 
 #include "host/host.h"
+#include "lang/lang.h"
 #include "ui/access.h"
 
 namespace {
@@ -638,6 +639,9 @@ void tell_focus(HostWindow *host, uint8_t from, uint8_t to) {
 
 static void kelm_node_init(KelmNode *) {}
 
+// The language the window's texts are in, for the screen reader's voice.
+static const gchar *node_get_object_locale(AtkObject *) { return lang_code(); }
+
 // What the root and the other nodes answer alike.
 static void answer_as_nodes(AtkObjectClass *object, AtkComponentIface *component) {
     if (object) {
@@ -645,6 +649,7 @@ static void answer_as_nodes(AtkObjectClass *object, AtkComponentIface *component
         object->get_role = node_get_role;
         object->get_n_children = node_get_n_children;
         object->ref_child = node_ref_child;
+        object->get_object_locale = node_get_object_locale;
     }
     if (component) component->ref_accessible_at_point = node_ref_accessible_at_point;
 }
