@@ -27,7 +27,8 @@ packages=(
 # fontTools' WOFF2 (python3-brotli) for putting the page together; the three
 # browser engines of the page's tests: Chromium, Firefox, and WebKitGTK's
 # MiniBrowser (in libwebkit2gtk-4.1-0) through WebKitWebDriver, in Xvfb.
-web_packages=(emscripten node-acorn zopfli python3-brotli chromium firefox-esr webkit2gtk-driver xvfb)
+# locales: the WebKit language tests make the locales they ask the browser for.
+web_packages=(emscripten node-acorn zopfli python3-brotli chromium firefox-esr webkit2gtk-driver xvfb locales)
 if [ "$mode" = "web" ]; then
   packages+=("${web_packages[@]}")
 else

@@ -4,9 +4,12 @@
 // renders.
 //
 // make_site.py puts this script into the page after the engine's glue
-// (createKelm), the engine's .wasm, gzipped (KELM_WASM_GZIP, base64), and the
-// UI font (KELM_FONT_WOFF2, base64): the page fetches nothing, so it works the
-// same served and opened from a file.
+// (createKelm), the engine's .wasm, gzipped (KELM_WASM_GZIP, base64), the UI
+// font (KELM_FONT_WOFF2, base64) and the hash of each language's catalogue
+// (KELM_LANGUAGE_FILES): the page fetches nothing, so it works the same served
+// and opened from a file. A language other than English comes from
+// lang/CODE.js, a classic script the page inserts, which a page from a file
+// may load where it may not fetch.
 //
 // Where the file goes: a file chosen through the File System Access API
 // (Chromium's file picker, or a drop that yields a handle) is written back in
@@ -16,12 +19,49 @@
 // shows why the patcher cannot start, for a browser that runs no script.
 document.documentElement.dataset.js = "";
 
+// The player's choice of language, kept by the browser: a code of
+// KELM_LANGUAGE_FILES, "" for English, null where none was made. Some
+// browsers refuse storage to a page from a file, or altogether.
+const LANGUAGE_KEY = "kelm-language";
+
+function savedLanguage() {
+  try {
+    return localStorage.getItem(LANGUAGE_KEY);
+  } catch (error) {
+    return null;
+  }
+}
+
+function saveLanguage(code) {
+  try {
+    localStorage.setItem(LANGUAGE_KEY, code);
+  } catch (error) {
+    // Not kept: the next visit chooses by the browser's languages again.
+  }
+}
+
+// Until the language is known, the texts stay hidden where it may be other
+// than English: a language chosen before, or a browser that does not ask for
+// English first. Which language it is, is the engine's to say.
+{
+  const saved = savedLanguage();
+  if (saved !== null ? saved !== "" : !/^en(-|$)/i.test(navigator.language || "en")) {
+    document.documentElement.dataset.languagePending = "";
+  }
+}
+
 // The bytes of what the page carries in base64.
 function carried(base64) {
   const text = atob(base64);
   const bytes = new Uint8Array(text.length);
   for (let i = 0; i < text.length; i += 1) bytes[i] = text.charCodeAt(i);
   return bytes;
+}
+
+// The bytes of a gzip stream carried in base64.
+function inflated(base64) {
+  const stream = new Blob([carried(base64)]).stream().pipeThrough(new DecompressionStream("gzip"));
+  return new Response(stream).arrayBuffer();
 }
 
 // The UI font, from the bytes the page carries: a font given as bytes is
@@ -140,10 +180,12 @@ function download(bytes, name) {
   setTimeout(() => URL.revokeObjectURL(url), 60000);
 }
 
+// False when the browser did not let the page write; throws what it refused
+// the write with.
 async function writeInPlace(handle, bytes) {
   if (handle.requestPermission && (await handle.queryPermission({ mode: "readwrite" })) !== "granted" &&
       (await handle.requestPermission({ mode: "readwrite" })) !== "granted") {
-    throw new DOMException("permission to write was not given", "NotAllowedError");
+    return false;
   }
   // The browser writes into a copy and swaps it in on close: a write that
   // fails part-way leaves the user's file as it was.
@@ -155,6 +197,7 @@ async function writeInPlace(handle, bytes) {
     await writable.abort().catch(() => {});
     throw error;
   }
+  return true;
 }
 
 async function patch() {
@@ -179,13 +222,19 @@ async function patch() {
   }
   const patched = heldBytes();
   if (source.handle && source.handle.createWritable) {
+    // Refused: the held copy goes back to what the user's file still holds.
+    // No reason from the browser: the engine gives its own.
+    let refused = null;
     try {
-      await writeInPlace(source.handle, patched);
-      update("kelm_written", 1);
+      if (!(await writeInPlace(source.handle, patched))) refused = "";
     } catch (error) {
-      // The held copy goes back to what the user's file still holds.
+      refused = error.message || error.name || String(error);
+    }
+    if (refused === null) {
+      update("kelm_written", 1);
+    } else {
       hold(source.name, original);
-      update("kelm_write_failed", error.message || error.name || String(error));
+      update("kelm_write_failed", refused);
     }
   } else {
     download(patched, source.name);
@@ -286,9 +335,20 @@ function wireControls() {
     event.preventDefault();
     update("kelm_dismiss");
   });
+  $("language").addEventListener("change", () => {
+    const code = $("language").value;
+    // While a file is read or written the language stays as it is.
+    if (busy) $("language").value = languageShown;
+    else chooseLanguage(code);
+  });
 }
 
+// The code of the language shown, "" for English.
+let languageShown = "";
+
 function showTexts(texts) {
+  languageShown = texts.language;
+  document.documentElement.lang = texts.lang;
   document.title = texts.title;
   $("title").textContent = texts.title;
   $("browse").textContent = texts.browse;
@@ -303,12 +363,86 @@ function showTexts(texts) {
   $("credit").textContent = texts.credit;
   $("patch-label").textContent = texts.patch;
   $("message-ok").textContent = texts.ok;
+  $("language-label").textContent = texts.language_label;
+  $("language").value = texts.language;
+}
+
+// The languages the engine offers, each named in itself.
+function showLanguages(languages) {
+  $("language").replaceChildren(...languages.map(({ code, tag, name }) => {
+    const option = new Option(name, code);
+    option.lang = tag;
+    return option;
+  }));
+}
+
+// The bytes of the catalogue of `code`, from lang/CODE.js, which leaves them
+// in self.kelmCatalogues. Served, the script element carries the file's hash,
+// which the browser checks; from disk it cannot (Chromium refuses a hash
+// check on a file it reads without CORS, which files do not have), and there
+// the page itself comes from the same folder as the file.
+function loadCatalogue(code) {
+  const loaded = () => self.kelmCatalogues && self.kelmCatalogues[code];
+  if (loaded()) return inflated(loaded());
+  return new Promise((resolve, reject) => {
+    if (!Object.hasOwn(KELM_LANGUAGE_FILES, code)) throw new Error(`no catalogue ${code}`);
+    const script = document.createElement("script");
+    script.src = `lang/${code}.js`;
+    if (location.protocol !== "file:") script.integrity = KELM_LANGUAGE_FILES[code];
+    script.addEventListener("load", () => (loaded() ? resolve(inflated(loaded())) : reject(new Error(script.src))));
+    script.addEventListener("error", () => reject(new Error(`${script.src} did not load`)));
+    document.head.append(script);
+  });
+}
+
+// A served page's worker keeps the file of the language shown, for visits
+// without a network.
+function keepOffline(code) {
+  if (!code || !("serviceWorker" in navigator) || !/^https?:$/.test(location.protocol)) return;
+  navigator.serviceWorker.ready
+    .then((registration) => registration.active && registration.active.postMessage({ keep: `./lang/${code}.js` }))
+    .catch(() => {});
+}
+
+// Shows the language `code` ("" for English). One whose catalogue does not
+// arrive leaves the page in the language it shows, and the engine says so.
+async function useLanguage(code) {
+  let bytes = null;
+  if (code) {
+    try {
+      bytes = new Uint8Array(await loadCatalogue(code));
+    } catch (error) {
+      // The engine, given no bytes, says the language could not be loaded.
+    }
+  }
+  const at = bytes ? engine._malloc(bytes.length) : 0;
+  if (bytes) engine.HEAPU8.set(bytes, at);
+  const texts = JSON.parse(engine.ccall("kelm_use_language", "string", ["string", "number", "number"],
+    [code, at, bytes ? bytes.length : 0]));
+  if (at) engine._free(at);
+  showTexts(texts);
+  update("kelm_state");
+  if (texts.language === code) keepOffline(code);
+  return texts.language === code;
+}
+
+// The player's choice in the chooser, kept for the next visit once it shows.
+const chooseLanguage = guarded(async (code) => {
+  if (await useLanguage(code)) saveLanguage(code);
+});
+
+// The language to start in: the one chosen before, if the page still offers
+// it, else the engine's pick for the browser's languages.
+function startLanguage() {
+  const saved = savedLanguage();
+  if (saved !== null && [...$("language").options].some((option) => option.value === saved)) return saved;
+  const wanted = navigator.languages && navigator.languages.length ? navigator.languages : [navigator.language];
+  return ask("kelm_pick_language", wanted.filter(Boolean).join(",")).code;
 }
 
 // The engine compiles while the document is still being read.
 async function compileEngine() {
-  const wasm = new Blob([carried(KELM_WASM_GZIP)]).stream().pipeThrough(new DecompressionStream("gzip"));
-  return WebAssembly.compile(await new Response(wasm).arrayBuffer());
+  return WebAssembly.compile(await inflated(KELM_WASM_GZIP));
 }
 
 function loadEngine() {
@@ -336,6 +470,7 @@ engineLoading.catch(() => {});
 function showUnavailable(error) {
   $("unavailable-reason").textContent = `: ${(error && (error.message || error.name)) || String(error)}`;
   document.documentElement.dataset.failed = "";
+  delete document.documentElement.dataset.languagePending;
   $("panel").setAttribute("aria-busy", "false");
 }
 
@@ -346,8 +481,12 @@ async function start() {
     showUnavailable(error);
     return;
   }
+  showLanguages(ask("kelm_languages").languages);
   showTexts(ask("kelm_start"));
-  update("kelm_state");
+  const code = startLanguage();
+  if (code) await useLanguage(code);
+  else update("kelm_state");
+  delete document.documentElement.dataset.languagePending;
   wireFileInput();
   wireDrop();
   wireControls();

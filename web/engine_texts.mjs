@@ -1,6 +1,6 @@
 // Runs the page's own engine under node while the site is put together and
 // prints what it answers on start-up: { start: kelm_start(), state:
-// kelm_state() }. make_site.py writes those texts and that first state into
+// kelm_state(), languages: kelm_languages().languages }. make_site.py writes those texts and that first state into
 // the page, so that the page is read and laid out complete before its script
 // has run; the script then renders the same answers from the same engine.
 //
@@ -18,4 +18,5 @@ const engine = await createKelm({
   },
 });
 const ask = (name) => JSON.parse(engine.ccall(name, "string", [], []));
-process.stdout.write(JSON.stringify({ start: ask("kelm_start"), state: ask("kelm_state") }));
+process.stdout.write(JSON.stringify({ start: ask("kelm_start"), state: ask("kelm_state"),
+  languages: ask("kelm_languages").languages }));

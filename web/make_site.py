@@ -11,11 +11,15 @@ refuse module scripts and fetches. The engine's start-up texts and first
 state are written into it, as the engine answers them under node, so that it
 is laid out complete before its script runs.
 
-Beside it: the manifest, the app icon (a palette PNG) and the service worker,
+Beside it: the manifest, the app icon (a palette PNG), the service worker,
 which gets the list of files to keep offline with each one's hash and a
-version made from all of them.
+version made from all of them, and lang/CODE.js for each language of
+po/LINGUAS: the messages the page can show (those of the page's own
+sources), compiled by msgfmt, gzipped, in a classic script that the page
+inserts when it shows that language. The page carries each file's hash for
+the script element's integrity.
 
-usage: make_site.py OUT_DIR --page DIR --wasm DIR --assets DIR
+usage: make_site.py OUT_DIR --page DIR --wasm DIR --assets DIR --po DIR
 """
 import argparse
 import base64
@@ -27,6 +31,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 
 from fontTools import subset
@@ -124,6 +129,37 @@ def css_minimal(source):
     return "\n".join(line.strip() for line in source.splitlines() if line.strip())
 
 
+def page_catalogues(po_dir, texts_from, msggrep, msgfmt):
+    """{code: lang/CODE.js's text}: each language's messages that the
+    sources in the folders `texts_from` (as the .po files name them,
+    "src/ui") show, as msgfmt compiles them, gzipped, in base64."""
+    sys.path.insert(0, po_dir)
+    import catalogues
+    chosen = [arg for folder in texts_from for arg in ("-N", folder.rstrip("/") + "/*")]
+    out = {}
+    with tempfile.TemporaryDirectory() as tmp:
+        for code in catalogues.languages(po_dir):
+            page_po, mo = os.path.join(tmp, code + ".po"), os.path.join(tmp, code + ".mo")
+            # The popup's CR LF line ends draw a warning at every step: that
+            # warning, and only it, is dropped.
+            for command in ([msggrep, *chosen, "-o", page_po, os.path.join(po_dir, code + ".po")],
+                            [msgfmt, "--check", "--no-hash", "-o", mo, page_po]):
+                run = subprocess.run(command, capture_output=True, text=True)
+                told = [line for line in run.stderr.splitlines() if "escape sequence" not in line]
+                if run.returncode != 0 or told:
+                    raise SystemExit("make_site: %s: %s" % (command[0], "\n".join(told) or run.returncode))
+            with open(mo, "rb") as f:
+                data = base64.b64encode(zopfli_gzip(f.read())).decode()
+            out[code] = ("self.kelmCatalogues = self.kelmCatalogues || {};\n"
+                         "self.kelmCatalogues[%s] = \"%s\";\n" % (json.dumps(code), data))
+    return out
+
+
+def language_options(languages):
+    return "".join('<option value="%s" lang="%s">%s</option>' % (html.escape(l["code"]), html.escape(l["tag"]),
+                                                               html.escape(l["name"])) for l in languages)
+
+
 def engine_texts(node, page_dir, wasm_dir):
     out = subprocess.run([node, os.path.join(page_dir, "engine_texts.mjs"), os.path.join(wasm_dir, "kelm.js"),
                           os.path.join(wasm_dir, "kelm.wasm")], check=True, capture_output=True, text=True)
@@ -144,10 +180,19 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("out")
     ap.add_argument("--page", required=True, help="the page's sources (web/)")
-    ap.add_argument("--wasm", required=True, help="where kelm.js and kelm.wasm were built")
+    ap.add_argument("--wasm", required=True,
+                    help="where kelm.js and kelm.wasm were built, with sources.txt: the folders of their sources")
     ap.add_argument("--assets", required=True, help="the generated font and pictures")
+    ap.add_argument("--po", required=True, help="the catalogues' sources (po/, with LINGUAS)")
     ap.add_argument("--node", default="node")
+    ap.add_argument("--msggrep", default="msggrep")
+    ap.add_argument("--msgfmt", default="msgfmt")
     args = ap.parse_args()
+    # The engine's build names the folders of its sources beside it.
+    with open(os.path.join(args.wasm, "sources.txt"), encoding="utf-8") as f:
+        texts_from = f.read().split()
+    if not texts_from:
+        ap.error("%s names no folder: the page would show no translated text" % os.path.join(args.wasm, "sources.txt"))
 
     def source(name):
         with open(os.path.join(args.page, name), encoding="utf-8") as f:
@@ -174,12 +219,15 @@ def main():
     with open(os.path.join(args.wasm, "kelm.wasm"), "rb") as f:
         wasm = f.read()
     font = woff2(os.path.join(args.assets, "ui_font.ttf"))
+    languages = {"lang/%s.js" % code: text.encode()
+                 for code, text in page_catalogues(args.po, texts_from, args.msggrep, args.msgfmt).items()}
+    integrity = {name[len("lang/"):-len(".js")]: "sha256-" + sha256_b64(data) for name, data in languages.items()}
     # The glue and the page's script share one function's scope; the page's
     # own code keeps the strict mode it was written for.
     script = ("(() => {\n%s\nconst KELM_WASM_GZIP = \"%s\";\nconst KELM_FONT_WOFF2 = \"%s\";\n"
-              "(() => {\n\"use strict\";\n%s\n})();\n})();") % (
+              "const KELM_LANGUAGE_FILES = %s;\n(() => {\n\"use strict\";\n%s\n})();\n})();") % (
         glue.strip(), base64.b64encode(zopfli_gzip(wasm)).decode(), base64.b64encode(font).decode(),
-        without_comment_lines(source("app.js")))
+        json.dumps(integrity, sort_keys=True), without_comment_lines(source("app.js")))
 
     for text, tag in ((script, "script"), (style, "style")):
         if "</" + tag in text.lower():
@@ -188,7 +236,9 @@ def main():
     manifest = json.loads(source("manifest.webmanifest"))
     csp = "; ".join([
         "default-src 'none'",
-        "script-src 'sha256-%s' 'wasm-unsafe-eval'" % sha256_b64(script.encode()),
+        # A script that the page's own inserts (a language's catalogue) is
+        # trusted through it; no other is.
+        "script-src 'sha256-%s' 'strict-dynamic' 'wasm-unsafe-eval'" % sha256_b64(script.encode()),
         "style-src 'sha256-%s'" % sha256_b64(style.encode()),
         "img-src 'self' data:",
         "connect-src 'self'",
@@ -208,6 +258,7 @@ def main():
         "@csp": csp,
         "@description": html.escape(manifest["description"]),
         "@theme_color": manifest["theme_color"],
+        "@language_options": language_options(texts["languages"]),
         "@music_fix_attributes": ("" if state["music_fix_available"] else " disabled")
                                  + (" checked" if state["music_fix"] else ""),
     }
@@ -222,20 +273,24 @@ def main():
 
     if os.path.isdir(args.out):
         shutil.rmtree(args.out)
-    os.makedirs(args.out)
+    os.makedirs(os.path.join(args.out, "lang"))
     version = hashlib.sha256()
-    for name in sorted(files):
-        version.update(name.encode() + b"\0" + files[name])
+    for name, data in sorted({**files, **languages}.items()):
+        version.update(name.encode() + b"\0" + data)
         with open(os.path.join(args.out, name), "wb") as f:
-            f.write(files[name])
+            f.write(data)
 
-    # The worker keeps every file of the site; the page itself under "./",
-    # the address a visitor opens.
-    kept = {("./" if name == "index.html" else "./" + name): "sha256-" + sha256_b64(data)
-            for name, data in sorted(files.items())}
-    worker = source("sw.js")
+    # The worker keeps every file of the site as it installs, the page itself
+    # under "./", the address a visitor opens; and each language's file once
+    # the page has asked for it.
+    def listed(names):
+        kept = {("./" if name == "index.html" else "./" + name): "sha256-" + sha256_b64(data)
+                for name, data in sorted(names.items())}
+        return json.dumps(kept).strip("{}")
+    worker = without_comment_lines(source("sw.js"))
     worker = worker.replace("__KELM_SITE_VERSION__", version.hexdigest()[:16])
-    worker = worker.replace('"__KELM_SITE_FILES__"', json.dumps(kept, indent=2).strip("{}").strip())
+    worker = worker.replace('"__KELM_SITE_FILES__"', listed(files))
+    worker = worker.replace('"__KELM_LANGUAGE_FILES__"', listed(languages))
     with open(os.path.join(args.out, "sw.js"), "w", encoding="utf-8") as f:
         f.write(worker)
 

@@ -6,15 +6,21 @@
 //  - webkit: WebKitGTK's MiniBrowser through webkit2gtk-driver's
 //    WebKitWebDriver, from selenium-webdriver, in an X server of its own.
 //
+// An engine is launched for a list of languages the browser asks for, as its
+// user would set them (English unless told otherwise): Chromium's
+// --accept-lang, Firefox's intl.accept_languages, and for WebKitGTK the
+// locale of its processes, whose language alone it offers.
+//
 // A page (from `engine.open(url)`) is in a fresh profile and offers: click,
-// fill, check, press (keys on whatever has the focus), chooseFile (through the
-// page's file input), value/text/evaluate/waitFor, download (the bytes of the
-// file the browser saves while an action runs), screenshot, reload, close.
+// fill, check, select (an option of a <select> by its value), press (keys on
+// whatever has the focus), chooseFile (through the page's file input),
+// value/text/evaluate/waitFor, download (the bytes of the file the browser
+// saves while an action runs), screenshot, reload, close.
 // `errors()` lists what the page reported as an error; `requests` lists every
 // URL the page asked for, or is null where the engine cannot show them.
 // `httpCache`: whether the engine, as driven here, answers a fetch from its
 // HTTP cache at all.
-import { spawn } from "node:child_process";
+import { execFileSync, spawn, spawnSync } from "node:child_process";
 import { once } from "node:events";
 import { existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { createServer } from "node:net";
@@ -100,8 +106,8 @@ function scriptedPage(raw, requests, errors, close) {
 
 // --- Chromium -----------------------------------------------------------------
 
-async function chromium() {
-  const browser = await launchChromium();
+async function chromium(languages) {
+  const browser = await launchChromium([`--accept-lang=${languages.join(",")}`]);
   return {
     name: "chromium",
     httpCache: true,
@@ -118,6 +124,7 @@ async function chromium() {
         ...scriptedPage(raw, requests, errors, () => context.close()),
         fill: (selector, text) => raw.fill(selector, text),
         check: (selector) => raw.check(selector),
+        select: (selector, value) => raw.selectOption(selector, value),
         press: (keys) => raw.keyboard.press(keys),
         chooseFile: (path) => raw.setInputFiles("#file", path),
         async download(name, action) {
@@ -133,7 +140,7 @@ async function chromium() {
 
 // --- Firefox ------------------------------------------------------------------
 
-async function firefox() {
+async function firefox(languages) {
   const { default: puppeteer } = await import("puppeteer-core");
   const browser = await puppeteer.launch({
     browser: "firefox",
@@ -145,6 +152,7 @@ async function firefox() {
       "network.connectivity-service.enabled": false,
       "browser.safebrowsing.update.enabled": false,
       "app.update.enabled": false,
+      "intl.accept_languages": languages.join(","),
     },
   });
   const downloads = mkdtempSync(join(tmpdir(), "kelm-firefox-downloads-"));
@@ -172,6 +180,7 @@ async function firefox() {
         async check(selector) {
           if (!(await raw.$eval(selector, (box) => box.checked))) await raw.click(selector);
         },
+        select: (selector, value) => raw.select(selector, value),
         press: (keys) => press(raw.keyboard, keys),
         chooseFile: async (path) => (await raw.$("#file")).uploadFile(path),
         async download(name, action) {
@@ -223,7 +232,22 @@ async function startXvfb() {
   throw new Error("no free display for Xvfb");
 }
 
-async function webkit() {
+// WebKitGTK offers the language of its locale's messages, and that alone:
+// the locale of `tag` ("zh-Hant-TW": zh_TW.UTF-8), compiled into `dir` by
+// localedef where the system has not installed it.
+function localeFor(tag, dir) {
+  const [language, ...rest] = tag.split("-");
+  const region = rest.find((part) => part.length === 2);
+  const name = `${language}${region ? `_${region.toUpperCase()}` : ""}.UTF-8`;
+  const installed = execFileSync("locale", ["-a"], { encoding: "utf8" }).toLowerCase().split("\n");
+  if (installed.includes(name.toLowerCase().replace("-", ""))) return { LC_ALL: name };
+  // -c: written despite warnings, which localedef reports by its status alone.
+  spawnSync("localedef", ["-c", "-i", name.split(".")[0], "-f", "UTF-8", join(dir, name)]);
+  if (!existsSync(join(dir, name, "LC_MESSAGES"))) throw new Error(`localedef could not make ${name} (the locales package?)`);
+  return { LC_ALL: name, LOCPATH: dir };
+}
+
+async function webkit(languages) {
   const { Builder, By, Key } = await import("selenium-webdriver");
   const { xvfb, display } = await startXvfb();
   // MiniBrowser saves a download straight into $HOME when it finds no
@@ -232,7 +256,8 @@ async function webkit() {
   const port = await freePort();
   const driver = spawn("WebKitWebDriver", [`--port=${port}`], {
     stdio: "ignore",
-    env: { ...process.env, DISPLAY: display, HOME: home, XDG_CONFIG_HOME: join(home, ".config") },
+    env: { ...process.env, DISPLAY: display, HOME: home, XDG_CONFIG_HOME: join(home, ".config"),
+      ...localeFor(languages[0], home) },
   });
   const server = `http://127.0.0.1:${port}`;
   for (let i = 0; ; i += 1) {
@@ -304,6 +329,7 @@ async function webkit() {
         async check(selector) {
           if (!(await evaluate((s) => document.querySelector(s).checked, selector))) await (await element(selector)).click();
         },
+        select: async (selector, value) => (await element(`${selector} option[value="${value}"]`)).click(),
         async press(combo) {
           const parts = combo.split("+").map((part) => keys[part] || part);
           const key = parts.pop();
@@ -357,7 +383,7 @@ async function webkit() {
 
 const ENGINES = { chromium, firefox, webkit };
 
-export function launchEngine(name) {
+export function launchEngine(name, { languages = ["en-US"] } = {}) {
   if (!ENGINES[name]) throw new Error(`no engine named ${name}; there are ${Object.keys(ENGINES).join(", ")}`);
-  return ENGINES[name]();
+  return ENGINES[name](languages);
 }

@@ -1,7 +1,8 @@
 // What the page's tests and its benchmark share: the site served on
 // 127.0.0.1 by web/serve.py, as `scripts/run.sh web` serves it; Debian's
 // Chromium driven through playwright-core; synthetic game executables and
-// what patching one must give.
+// what patching one must give; the translations, read from po/ apart from
+// the page's own build of them.
 import assert from "node:assert/strict";
 import { execFileSync, spawn } from "node:child_process";
 import { once } from "node:events";
@@ -60,6 +61,20 @@ export function expectPatched(edition, before, after, fps, musicFix) {
   }
 }
 
+// The languages the page offers (po/LINGUAS), and a function from an
+// English text to its translation in po/LL.po ("" for English: the text
+// itself); one-line messages only.
+const poDir = fileURLToPath(new URL("../../po/", import.meta.url));
+
+export const LANGUAGES = readFileSync(join(poDir, "LINGUAS"), "utf8").split("\n")
+  .map((line) => line.trim()).filter((line) => line && !line.startsWith("#"));
+
+export function translations(code) {
+  const po = code ? readFileSync(join(poDir, `${code}.po`), "utf8") : "";
+  const texts = new Map([...po.matchAll(/^msgid (".*")\nmsgstr (".+")$/gm)].map((m) => [JSON.parse(m[1]), JSON.parse(m[2])]));
+  return (english) => texts.get(english) ?? english;
+}
+
 // A child process that has ended, by itself or by a signal (which leaves its
 // exitCode null).
 export const hasExited = (child) => child.exitCode !== null || child.signalCode !== null;
@@ -91,12 +106,14 @@ export async function serve(dir, { log, script = serveScript } = {}) {
   };
 }
 
-// Chromium headless, as root, with nothing of its own reaching the network.
+// Chromium headless, as root, with nothing of its own reaching the network;
+// asking for English unless `extraArgs` sets --accept-lang.
 export function launch(extraArgs = []) {
+  const languages = extraArgs.some((arg) => arg.startsWith("--accept-lang=")) ? [] : ["--accept-lang=en-US"];
   return chromium.launch({
     executablePath: process.env.KELM_CHROMIUM || "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-      "--disable-component-update", "--disable-sync", ...extraArgs],
+      "--disable-component-update", "--disable-sync", ...languages, ...extraArgs],
   });
 }
 

@@ -4,7 +4,8 @@
 // "Browse" and patched by download, bytes equal to native kelm-patch's;
 // refusals; the limit field; the keyboard; screenshots at a desktop's and a
 // phone's width; a reload with the server gone; no file fetched twice on a
-// first visit, no request elsewhere, no error reported by the page.
+// first visit, no request elsewhere, no error reported by the page; the page
+// in the language the browser asks for and in the one the player chooses.
 import assert from "node:assert/strict";
 import { cpSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
@@ -13,7 +14,7 @@ import { pathToFileURL } from "node:url";
 import { after, before, test } from "node:test";
 
 import { launchEngine } from "./engines.mjs";
-import { EDITIONS, expectPatched, readMessage, serve, syntheticExe } from "./harness.mjs";
+import { EDITIONS, expectPatched, readMessage, serve, syntheticExe, translations } from "./harness.mjs";
 
 const engineName = process.env.KELM_ENGINE || "chromium";
 const site = process.env.KELM_SITE;
@@ -40,10 +41,10 @@ after(async () => {
   if (scratch) rmSync(scratch, { recursive: true, force: true });
 });
 
-// Runs `use` on the page at `url`, ready for a file, and closes it however
-// `use` ends; a page that reported an error fails the test.
-async function withPage(url, options, use) {
-  const page = await engine.open(url, options);
+// Runs `use` on the page at `url` in `browser`, ready for a file, and closes
+// it however `use` ends; a page that reported an error fails the test.
+async function withPage(url, options, use, browser = engine) {
+  const page = await browser.open(url, options);
   try {
     const state = await page.waitFor(() => {
       const root = document.documentElement;
@@ -112,11 +113,15 @@ test(`${engineName}: served, every edition is identified and patched by download
   await served({}, (page) => patchEveryEdition(page, "SERVED"));
 });
 
-test(`${engineName}: opened from disk, every edition is identified and patched by download`, async () => {
-  // The web zip's folder as a user unpacks it.
+// The web zip's folder as a user unpacks it.
+function fromDisk() {
   const unpacked = join(scratch, "kelm-patcher-web");
   cpSync(site, unpacked, { recursive: true });
-  await withPage(pathToFileURL(join(unpacked, "index.html")).href, {}, (page) => patchEveryEdition(page, "DISK"));
+  return pathToFileURL(join(unpacked, "index.html")).href;
+}
+
+test(`${engineName}: opened from disk, every edition is identified and patched by download`, async () => {
+  await withPage(fromDisk(), {}, (page) => patchEveryEdition(page, "DISK"));
 });
 
 test(`${engineName}: no file, a file of the wrong size, a file changed after Browse: a message, and nothing saved`,
@@ -158,6 +163,9 @@ test(`${engineName}: the limit field keeps the last good limit; keyboard alone r
     }
     // The music-fix box is disabled until a v1.1 edition is chosen.
     assert.deepEqual(order, ["file", "fps", "fps-slider", "info", "patch"]);
+    await page.press("Tab");
+    assert.equal(await page.evaluate(() => document.activeElement.id), "language", "the language chooser, last");
+    await page.press("Shift+Tab");
     await page.press("Shift+Tab");
     await page.press("Enter");
     assert.equal((await message(page)).title, "Information");
@@ -202,6 +210,69 @@ test(`${engineName}: screenshots at a desktop's and a phone's width, nothing wid
     });
   }
 });
+
+// The page's lang attribute, chooser, "Browse" and path field in the words
+// of `code` ("" for English); `file`: the chosen file's name, else the prompt.
+async function expectLanguage(page, code, file) {
+  const tr = translations(code);
+  assert.deepEqual(await page.evaluate(() => [document.documentElement.lang, ...["language", "browse", "path"]
+    .map((id) => document.getElementById(id)[id === "language" ? "value" : "textContent"])]),
+  [code.replace("_", "-") || "en", code, tr("Browse"), file || tr("Choose Quelmor: Thornmere executable...")]);
+}
+
+const statusIn = (code, edition) => translations(code)("Modified %s").replace("%s", translations(code)(edition.name));
+
+// The languages the browser asks for, the page's language for them, and one
+// the player chooses, which must hold over a reload and, served, offline.
+const LANGUAGE_CASES = [
+  { asks: "es-MX", shows: "es", chooses: "de" },
+  { asks: "pt-BR", shows: "pt_BR" },
+  { asks: "zh-Hant-TW", shows: "" },
+];
+
+for (const { asks, shows, chooses } of LANGUAGE_CASES) {
+  test(`${engineName}: a browser asking for ${asks} gets ${shows || "English"}${chooses ? `, then ${chooses}` : ""}`,
+    async () => {
+      const browser = await launchEngine(engineName, { languages: [asks] });
+      const log = join(scratch, `requests-${asks}.log`);
+      const own = await serve(site, { log });
+      try {
+        for (const url of [fromDisk(), `${own.origin}/`]) {
+          await withPage(url, {}, async (page) => {
+            await expectLanguage(page, shows);
+            if (!chooses) return;
+            await choose(page, "LANG.EXE", syntheticExe(EDITIONS[0], 50));
+            await waitStatus(page, statusIn(shows, EDITIONS[0]));
+            await page.select("#language", chooses);
+            await waitStatus(page, statusIn(chooses, EDITIONS[0]));
+            await expectLanguage(page, chooses, "LANG.EXE");
+            await page.reload();
+            await page.waitFor(() => document.documentElement.hasAttribute("data-ready"), undefined, "a reload");
+            await expectLanguage(page, chooses);
+            if (url.startsWith("file:")) return;
+            // Offline: both kept, the first loaded before the worker took the page.
+            const files = [shows, chooses].map((code) => `lang/${code}.js`);
+            await page.waitFor((names) => Promise.all(names.map((name) => caches.match(name)))
+              .then((kept) => kept.every(Boolean)), files, "the worker to keep both languages");
+            await own.stop();
+            await page.reload();
+            await page.waitFor(() => document.documentElement.hasAttribute("data-ready"), undefined, "offline");
+            await expectLanguage(page, chooses);
+            await page.select("#language", shows);
+            await page.waitFor((tag) => document.documentElement.lang === tag, shows, "a language offline");
+            const asked = readFileSync(log, "utf8").split("\n").map((line) => line.split(" ")[1]);
+            for (const name of files) {
+              const times = asked.filter((path) => path === `/${name}`).length;
+              assert.ok(times === 1 || (!engine.httpCache && times === 2), `${name} asked for ${times} times`);
+            }
+          }, browser);
+        }
+      } finally {
+        await browser.close();
+        await own.stop();
+      }
+    });
+}
 
 // Last: it stops the server.
 test(`${engineName}: a first visit fetches each file once; a reload with the server gone works`, async () => {

@@ -1,19 +1,21 @@
 // What only Chromium lets a test reach, driven as a user drives it: every
 // edition patched in place (through a real FileSystemFileHandle from the
 // origin-private file system), files gone, changed or locked under a handle,
-// a dropped file, an accessibility audit, and the page's explanation when the
-// engine cannot start. What every engine runs is in test_engines.mjs.
+// a dropped file, an accessibility audit, the page's explanation when the
+// engine cannot start, and every language's texts fitting the panel and the
+// popup. What every engine runs is in test_engines.mjs.
 import assert from "node:assert/strict";
 import { createHash } from "node:crypto";
-import { cpSync, existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 
-import { EDITIONS, expectPatched, launch, ready, readMessage, serve, syntheticExe } from "./harness.mjs";
+import { EDITIONS, LANGUAGES, expectPatched, launch, ready, readMessage, serve, syntheticExe } from "./harness.mjs";
 
 const site = process.env.KELM_SITE;
+const shots = process.env.KELM_SHOTS || join(tmpdir(), "kelm-web-shots");
 const axeSource = readFileSync(createRequire(import.meta.url).resolve("axe-core/axe.min.js"), "utf8");
 
 let server;
@@ -34,8 +36,8 @@ after(async () => {
 // handle the test put in window.kelmPick, as Chromium's picker hands out the
 // user's file; otherwise the browser has no picker and the page falls back to
 // its file input and to downloads, as Firefox and Safari do.
-async function openPage({ inPlace, viewport = { width: 1280, height: 800 } }) {
-  const context = await browser.newContext({ viewport, acceptDownloads: true });
+async function openPage({ inPlace, viewport = { width: 1280, height: 800 }, deviceScaleFactor = 1 }) {
+  const context = await browser.newContext({ viewport, deviceScaleFactor, acceptDownloads: true });
   await context.addInitScript((withPicker) => {
     if (withPicker) {
       window.showOpenFilePicker = async () => {
@@ -314,6 +316,78 @@ test("a changed site replaces what the service worker keeps", async () => {
     assert.equal(await page.evaluate(() => document.lastChild.nodeValue), " release 2 ");
   } finally {
     await context.close();
+    await own.stop();
+    rmSync(copy, { recursive: true, force: true });
+  }
+});
+
+// What of `selector`'s box does not fit: each element shown in it whose
+// content is wider or taller than it (a clipped or spilling text), or that
+// lies outside the box. Run in the page.
+function unfitting(selector) {
+  const box = document.querySelector(selector).getBoundingClientRect();
+  return [...document.querySelectorAll(`${selector} *`)].filter((e) => e.getClientRects().length &&
+      !e.classList.contains("offscreen") && getComputedStyle(e).display !== "inline")
+    .flatMap((e) => {
+      const r = e.getBoundingClientRect();
+      const name = e.id || `${e.tagName} in ${e.parentElement.id}`;
+      return [...(e.scrollWidth > e.clientWidth + 1 || e.scrollHeight > e.clientHeight + 1 ? [`${name} spills`] : []),
+        ...(r.left < box.left - 0.5 || r.right > box.right + 0.5 || r.bottom > box.bottom + 0.5 ? [`${name} outside`] : [])];
+    }).map((misfit) => `${selector}: ${misfit}`);
+}
+
+// Every language the chooser offers, at a desktop's width at one and two
+// device pixels to the CSS pixel and a phone's at two: the panel before and
+// after a file is chosen, the chooser and the "Info" popup fit; screenshots
+// of the panel and the popup in each language at the desktop's, at one.
+test("every language's texts fit the panel, the chooser and the popup", async () => {
+  mkdirSync(shots, { recursive: true });
+  const edition = EDITIONS.reduce((longest, e) => (e.name.length > longest.name.length ? e : longest));
+  const file = { name: "QUELMOR.EXE", mimeType: "application/octet-stream", buffer: Buffer.from(syntheticExe(edition, 30)) };
+  const misfits = [];
+  const desktop = { width: 1280, height: 800 };
+  for (const [viewport, deviceScaleFactor] of [[desktop, 1], [desktop, 2], [{ width: 390, height: 844 }, 2]]) {
+    const page = await openPage({ inPlace: false, viewport, deviceScaleFactor });
+    const codes = await page.$$eval("#language option", (options) => options.map((option) => option.value));
+    assert.deepEqual(codes, ["", ...LANGUAGES]);
+    for (const withFile of [false, true]) {
+      if (withFile) await page.setInputFiles("#file", file);
+      for (const code of codes) {
+        const where = `${viewport.width}@${deviceScaleFactor}, ${code || "en"}${withFile ? ", a file chosen" : ""}: `;
+        await page.selectOption("#language", code);
+        await page.waitForFunction((tag) => document.documentElement.lang === tag, code.replace("_", "-") || "en");
+        for (const box of ["#panel", "#language-row"]) misfits.push(...(await page.evaluate(unfitting, box)).map((m) => where + m));
+        if (!withFile) continue;
+        const shot = (name) => join(shots, `language-${code || "en"}-${name}.png`);
+        if (deviceScaleFactor === 1) await page.locator("#panel").screenshot({ path: shot("panel") });
+        await page.click("#info");
+        await message(page);
+        misfits.push(...(await page.evaluate(unfitting, "#message")).map((m) => where + m));
+        if (deviceScaleFactor === 1) await page.locator("#message").screenshot({ path: shot("info") });
+        await dismiss(page);
+      }
+    }
+    await page.context().close();
+  }
+  assert.deepEqual(misfits, []);
+});
+
+// Served, a language's file must be the one the page was built with: one
+// changed on the host is refused by its hash, and the page says so.
+test("a language's file changed on the host is refused, and the page says so", async () => {
+  const copy = mkdtempSync(join(tmpdir(), "kelm-language-"));
+  cpSync(site, copy, { recursive: true });
+  writeFileSync(join(copy, "lang", "de.js"), readFileSync(join(copy, "lang", "fr.js"), "utf8").replace('["fr"]', '["de"]'));
+  const own = await serve(copy);
+  const page = await (await browser.newContext()).newPage();
+  try {
+    await page.goto(`${own.origin}/`);
+    await ready(page);
+    await page.selectOption("#language", "de");
+    assert.match((await message(page)).text, /^The texts in Deutsch could not be loaded/);
+    assert.deepEqual(await page.evaluate(() => [document.documentElement.lang, document.getElementById("language").value]), ["en", ""]);
+  } finally {
+    await page.context().close();
     await own.stop();
     rmSync(copy, { recursive: true, force: true });
   }
