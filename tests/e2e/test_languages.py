@@ -40,8 +40,15 @@ class Languages(unittest.TestCase):
                 locale = lang if "_" in lang else f"{lang}_{COUNTRY[lang]}"
                 desk.env.update(LANG=f"{locale}.UTF-8", LC_ALL=f"{locale}.UTF-8")
                 desk.env.pop("LANGUAGE", None)
-                # The window is found by the caption in the language, or not at all.
-                app = Patcher(PLATFORM, EXE, desk, cwd, title=caption(lang))
+                # The window is found by the caption in the language, or not at all;
+                # what the program said on the way shows with the failure.
+                said = open(Path(cwd) / "stderr.txt", "w+")
+                self.addCleanup(said.close)
+                try:
+                    app = Patcher(PLATFORM, EXE, desk, cwd, title=caption(lang), stderr=said)
+                except AssertionError as e:
+                    said.seek(0)
+                    raise AssertionError(f"{e}; the program said: {said.read()[-2000:]!r}") from None
                 self.addCleanup(app.close)
                 app.shot(Path(SHOTS) / f"lang-{lang}-panel.png")
                 app.click(INFO)
