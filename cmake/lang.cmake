@@ -20,7 +20,7 @@ foreach(lang ${KELM_LANGUAGES})
   add_custom_command(
     OUTPUT ${_mo}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KELM_LOCALE_DIR}/${lang}/LC_MESSAGES
-    COMMAND bash -c "set -o pipefail; ${KELM_MSGFMT} --check -o \"$1\" \"$2\" 2>&1 | { grep -v \"escape sequence\" >&2 || true; }" sh ${_mo} ${CMAKE_SOURCE_DIR}/po/${lang}.po
+    COMMAND bash -c "set -o pipefail; LC_ALL=C ${KELM_MSGFMT} --check -o \"$1\" \"$2\" 2>&1 | { grep -v \"escape sequence\" >&2 || true; }" sh ${_mo} ${CMAKE_SOURCE_DIR}/po/${lang}.po
     DEPENDS ${CMAKE_SOURCE_DIR}/po/${lang}.po
     COMMENT "Compiling the ${lang} catalogue"
     VERBATIM)
@@ -37,7 +37,7 @@ if(NOT WIN32 AND NOT EMSCRIPTEN)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KELM_LOCALE_DIR}/pseudo/LC_MESSAGES ${CMAKE_BINARY_DIR}/lang
     COMMAND ${KELM_ASSET_PYTHON} ${CMAKE_SOURCE_DIR}/po/make_pseudo.py ${CMAKE_SOURCE_DIR}/po/kelm-patcher.pot
             ${CMAKE_BINARY_DIR}/lang/pseudo.po
-    COMMAND bash -c "set -o pipefail; ${KELM_MSGFMT} --check -o \"$1\" \"$2\" 2>&1 | { grep -v \"escape sequence\" >&2 || true; }" sh ${_pseudo} ${CMAKE_BINARY_DIR}/lang/pseudo.po
+    COMMAND bash -c "set -o pipefail; LC_ALL=C ${KELM_MSGFMT} --check -o \"$1\" \"$2\" 2>&1 | { grep -v \"escape sequence\" >&2 || true; }" sh ${_pseudo} ${CMAKE_BINARY_DIR}/lang/pseudo.po
     DEPENDS ${CMAKE_SOURCE_DIR}/po/make_pseudo.py ${CMAKE_SOURCE_DIR}/po/catalogues.py ${CMAKE_SOURCE_DIR}/po/kelm-patcher.pot
     COMMENT "Pseudo-translating every text for the tests"
     VERBATIM)

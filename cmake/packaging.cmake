@@ -128,6 +128,11 @@ set(CPACK_RPM_PACKAGE_AUTOREQPROV ON)
 set(CPACK_RPM_CHANGELOG_FILE ${_kelm_docs}/rpm-changelog)
 set(CPACK_RPM_USER_FILELIST "%license /usr/share/doc/kelm-patcher/copyright"
     "%doc /usr/share/doc/kelm-patcher/changelog.gz")
+# Each catalogue marked with its language, so that a system installed with
+# only some languages can leave the others out.
+foreach(lang ${KELM_LANGUAGES})
+  list(APPEND CPACK_RPM_USER_FILELIST "%lang(${lang}) /usr/share/locale/${lang}/LC_MESSAGES/kelm-patcher.mo")
+endforeach()
 # Folders that the system's own packages own; the RPM owns only its own doc folder.
 set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/applications /usr/share/metainfo
     /usr/share/man /usr/share/man/man1 /usr/share/icons /usr/share/icons/hicolor /usr/share/locale)

@@ -11,6 +11,8 @@
 #                                  every format as in the English: msgfmt --check)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The tools' own messages in English, whatever the user's locale: the check reads them.
+export LC_ALL=C
 check=0
 [ "${1:-}" = "--check" ] && check=1
 

@@ -144,7 +144,8 @@ def page_catalogues(po_dir, texts_from, msggrep, msgfmt):
             # warning, and only it, is dropped.
             for command in ([msggrep, *chosen, "-o", page_po, os.path.join(po_dir, code + ".po")],
                             [msgfmt, "--check", "--no-hash", "-o", mo, page_po]):
-                run = subprocess.run(command, capture_output=True, text=True)
+                # In English, whatever the builder's locale: the warning is told by its words.
+                run = subprocess.run(command, capture_output=True, text=True, env=dict(os.environ, LC_ALL="C"))
                 told = [line for line in run.stderr.splitlines() if "escape sequence" not in line]
                 if run.returncode != 0 or told:
                     raise SystemExit("make_site: %s: %s" % (command[0], "\n".join(told) or run.returncode))

@@ -38,7 +38,7 @@ import zipfile
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE = os.path.join(REPO, "scripts", "wine.sh")
-MAX_PATCHER_EXE = 512 * 1024
+MAX_PATCHER_EXE = 560 * 1024   # with every language's catalogue inside
 SYSTEM_DLLS = {"advapi32.dll", "gdiplus.dll", "kernel32.dll", "msvcrt.dll", "shlwapi.dll", "user32.dll",
                "gdi32.dll", "comdlg32.dll", "ole32.dll", "shell32.dll", "comctl32.dll"}
 
