@@ -74,8 +74,7 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
     out->supported = 1;
     out->md5_ok = file_md5_hex_to(path, out->md5) == 0;
     out->unmodified = out->md5_ok && strcmp(row->md5_hex, out->md5) == 0;
-    format_into(out->status, sizeof out->status, out->unmodified ? _("Unmodified %s") : _("Modified %s"),
-             _(row->edition_name));
+    identify_status(out->status, sizeof out->status, row, out->unmodified);
 
     const MusicFix *fix = music_fix_for(catalogue, out->profile);
     FILE *file = io->open(path, "rb");
@@ -88,6 +87,10 @@ int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalo
         out->music_fix = MUSIC_FIX_ABSENT;
     }
     return 1;
+}
+
+void identify_status(char *out, size_t size, const ExeProfile *row, int unmodified) {
+    format_into(out, size, unmodified ? _("Unmodified %s") : _("Modified %s"), _(row->edition_name));
 }
 
 MusicFixState music_fix_state_of(const FileIo *io, FILE *file, const MusicFix *fix) {

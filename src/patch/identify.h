@@ -39,6 +39,10 @@ struct IdentifyResult {
                                  // it was, and is no supported edition
 };
 
+// The status line of an identified file: "Unmodified "/"Modified " and the
+// edition's name, in the language shown.
+void identify_status(char *out, size_t size, const ExeProfile *row, int unmodified);
+
 // Identifies `path` against `catalogue`. Returns `out->supported`. Never leaves a
 // file open and never blocks on special files.
 int identify_file(const char *path, IdentifyResult *out, const Catalogue *catalogue = &kCatalogue,

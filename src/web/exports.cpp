@@ -138,13 +138,6 @@ int catalogue_index(const char *code) {
     return -1;
 }
 
-// The status line's words for the chosen edition, in the language in use;
-// `unmodified`: the file was found as the edition was released.
-void format_status(char *out, size_t size, bool unmodified) {
-    format_into(out, size, unmodified ? _("Unmodified %s") : _("Modified %s"),
-                _(kExeProfiles[patcher_state.profile].edition_name));
-}
-
 }  // namespace
 
 extern "C" {
@@ -215,7 +208,7 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_use_language(const char *code, const unsig
     // Whether the status line says "Unmodified", read in the words it was written in.
     const bool chosen = patcher_state.profile < EXE_PROFILE_COUNT;
     char unmodified_text[PATCHER_STATUS_SIZE] = "";
-    if (chosen) format_status(unmodified_text, sizeof unmodified_text, true);
+    if (chosen) identify_status(unmodified_text, sizeof unmodified_text, &kExeProfiles[patcher_state.profile], 1);
     const bool unmodified = chosen && strcmp(unmodified_text, patcher_state.status) == 0;
 
     unsigned char *copy = nullptr;
@@ -243,7 +236,7 @@ EMSCRIPTEN_KEEPALIVE const char *kelm_use_language(const char *code, const unsig
     if (!chosen)
         patcher_state.path_len = (int32_t)copy_text(patcher_state.path, sizeof patcher_state.path, _(kPathPrompt));
     else if (patcher_state.status[0])
-        format_status(patcher_state.status, sizeof patcher_state.status, unmodified);
+        identify_status(patcher_state.status, sizeof patcher_state.status, &kExeProfiles[patcher_state.profile], unmodified);
     return texts_answer();
 }
 

@@ -49,5 +49,7 @@ void speak(const std::string &code) {
     ASSERT_TRUE(setlocale(LC_ALL, "C.UTF-8"));
     ++_nl_msg_cat_cntr;
 #endif
-    if (!code.empty()) ASSERT_STRNE("English", lang_autonym()) << code << ": the catalogue did not answer";
+    if (!code.empty()) {
+        ASSERT_STRNE("English", lang_autonym()) << code << ": the catalogue did not answer";
+    }
 }
